@@ -1,0 +1,63 @@
+// Display drivers: one record of operations per driver, and the search
+// that picks one for SetScreenMode.  An operation a driver lacks is
+// nullptr; callers test for it.  Drivers are called on the program's
+// thread; a windowed driver runs its own window thread behind them.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace fb {
+
+struct DisplayDriver {
+  const char* name;
+  // Opens the display; 0 on success, -1 on failure.
+  int (*Init)(const char* title, int32_t width, int32_t height, int32_t depth,
+              int32_t refreshRate, int32_t flags);
+  void (*Exit)();
+  void (*Lock)();    // takes the display lock
+  void (*Unlock)();  // releases it
+  void (*SetPalette)(int32_t index, int32_t red, int32_t green, int32_t blue);
+  void (*WaitVSync)();
+  // 0, or -1 while the window is inactive or the mouse is outside it.
+  int (*GetMouse)(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t clipped);
+  void (*SetMouse)(int32_t x, int32_t y, int32_t visible, int32_t clip);
+  void (*SetWindowTitle)(const char* title);
+  // Moves the window; INT32_MIN keeps a coordinate.  Returns the previous
+  // position as (top << 16) | (left & 0xFFFF).
+  int32_t (*SetWindowPosition)(int32_t x, int32_t y);
+  // The display's modes of a depth as (width << 16) | height; count out.
+  const int32_t* (*FetchModes)(int32_t depth, int32_t* count);
+  void (*Flip)();
+  void (*PollEvents)();
+};
+
+// The driver used for SCREEN_NULL and SCRDRIVER=null: no window, lock and
+// unlock do nothing.
+extern const DisplayDriver NULL_DRIVER;
+
+// This platform's drivers in the order they are tried.
+std::span<const DisplayDriver* const> PlatformDrivers();
+
+// Replaces the driver list SetScreenMode searches (tests); an empty span
+// restores the platform's list.
+void SetDriverList(std::span<const DisplayDriver* const> drivers);
+std::span<const DisplayDriver* const> DriverList();
+
+// Case-insensitive comparison of driver names.
+bool SameDriverName(const char* a, const char* b);
+
+// Searches drivers for one whose Init succeeds.  preferred (may be null or
+// empty) is the SCRDRIVER name.  Flags -1 or a preferred "null" give the
+// Null driver.  Without a preferred name: a pass with the flags as given,
+// then one with SCREEN_FULLSCREEN inverted; with one: that driver, all
+// drivers, that driver inverted, all inverted.  Each driver is tried with
+// the refresh rate and then with 0; a failed Init is followed by its Exit.
+// Returns the driver whose Init succeeded, or nullptr.
+const DisplayDriver* SelectDisplayDriver(std::span<const DisplayDriver* const> drivers,
+                                         const char* preferred, const char* title,
+                                         int32_t width, int32_t height, int32_t depth,
+                                         int32_t refreshRate, int32_t flags);
+
+}  // namespace fb

@@ -1,0 +1,12 @@
+// Runtime support shared by the library: the process-wide last error
+// number that the library's operations set (0 success, 1 or a result code
+// on failure).
+#pragma once
+#include <cstdint>
+
+namespace fb {
+
+int32_t LastError();
+void SetLastError(int32_t error);
+
+}  // namespace fb

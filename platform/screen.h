@@ -1,0 +1,118 @@
+// The open screen: SetScreenMode builds the ScreenContext, picks a display
+// driver and opens its window; ScreenLock/ScreenUnlock are the one
+// synchronisation point between the program's thread, which draws, and the
+// window thread, which presents.  All of these run on the program's thread.
+#pragma once
+#include <cstdint>
+
+#include "gfx/color.h"
+
+namespace fb {
+
+struct DisplayDriver;
+struct EventQueue;
+struct Font;
+
+// The fifth argument of SetScreenMode.
+constexpr int32_t SCREEN_WINDOWED = 0;
+constexpr int32_t SCREEN_FULLSCREEN = 1;
+constexpr int32_t SCREEN_OPENGL = 2;
+constexpr int32_t SCREEN_NO_SWITCH = 4;
+constexpr int32_t SCREEN_NO_FRAME = 8;
+constexpr int32_t SCREEN_SHAPED_WINDOW = 16;  // implies NO_SWITCH and NO_FRAME
+constexpr int32_t SCREEN_ALWAYS_ON_TOP = 32;
+constexpr int32_t SCREEN_ALPHA_PRIMITIVES = 64;
+constexpr int32_t SCREEN_HIGH_PRIORITY = 128;
+constexpr int32_t SCREEN_NULL = -1;  // no window: the "Null" driver
+
+// Marks in ScreenContext::flags.
+constexpr uint32_t SCREEN_MARK_ALPHA_PRIMITIVES = 1u << 0;
+constexpr uint32_t SCREEN_MARK_OPENGL = 1u << 1;
+constexpr uint32_t SCREEN_MARK_HIGH_PRIORITY = 1u << 2;
+constexpr uint32_t SCREEN_MARK_PACKED = 1u << 3;  // packed integer instructions in use
+constexpr uint32_t SCREEN_MARK_AVX2 = 1u << 4;    // ... and their 256-bit forms
+
+constexpr int KEY_STATE_SIZE = 128;
+
+// One character cell of the text screen.
+struct TextCell {
+  uint16_t code;
+  Color foreground;
+  Color background;
+};
+struct TextCursor {
+  int32_t column, row;  // 0-based
+};
+struct TextView {
+  int32_t firstRow, lastRow;
+};
+
+struct ScreenContext {
+  int32_t modeSerial = 0;
+  int32_t modeNumber = -1;  // -1: opened by size
+  uint8_t** pages = nullptr;
+  int32_t pageCount = 0;
+  int32_t visiblePage = 0;
+  uint8_t* framebuffer = nullptr;  // start of the visible page
+  int32_t width = 0, height = 0;
+  int32_t depth = 0;  // bits per pixel: 1, 2, 4, 8, 16 or 32
+  int32_t bpp = 0;    // bytes per pixel
+  int32_t pitch = 0;  // bpp * width: rows are packed
+  uint32_t* devicePalette = nullptr;  // 256 entries 0x00BBGGRR
+  uint32_t* colorMap = nullptr;       // 256 entries 0x00BBGGRR
+  uint8_t* colorAssociation = nullptr;  // 16 bytes
+  uint8_t* dirtyRows = nullptr;  // one byte per framebuffer row, 1 = changed
+  const DisplayDriver* driver = nullptr;
+  uint32_t colorMask = 0;
+  const uint8_t* defaultPalette = nullptr;  // 3 bytes per entry
+  int32_t scanLineHeight = 1;
+  const Font* font = nullptr;
+  int32_t textColumns = 0, textRows = 0;
+  float aspect = 1.0f;
+  uint8_t* keyState = nullptr;  // KEY_STATE_SIZE bytes, 1 = held
+  EventQueue* events = nullptr;
+  uint8_t* conversionTable = nullptr;  // 2048 bytes for pixel conversion
+  TextCell** textCells = nullptr;  // one grid of textColumns x textRows per page
+  TextCursor textCursor{0, 0};
+  uint8_t scrollPending = 0;
+  TextView textView{0, 0};
+  uint32_t flags = 0;  // SCREEN_MARK_*
+  int32_t lockCount = 0;
+  int32_t refreshRate = 0;  // Hz, 0 when unknown; filled by the driver
+  uint8_t paletteChanged = 0;  // guarded by the display lock
+};
+
+// The open screen, or nullptr.
+ScreenContext* Screen();
+
+// Opens a screen of width x height at depth bits per pixel (1, 2, 4, 8,
+// 15, 16, 24 or 32; 15 is 16 and 24 is 32).  A screen already open is
+// closed first, except when the arguments are invalid.  Returns 0, or 1
+// (also the last error number) when the arguments are invalid or no
+// display driver can be opened.
+int SetScreenMode(int32_t width, int32_t height, int32_t depth, int32_t pages, int32_t flags,
+                  int32_t refreshRate);
+
+// Closes the open screen, if any: stops the driver (releasing a display
+// lock the program still holds) and frees every buffer.
+void CloseScreen();
+
+// Takes the display lock unless this thread already holds it through an
+// earlier ScreenLock (the count makes it re-entrant).  No screen: nothing.
+void ScreenLock();
+
+// Marks rows first..last dirty (last < 0: the last row; first < 0: 0; a
+// range past the screen or reversed marks nothing) when drawing goes to
+// the visible page, then lowers the lock count and releases the display
+// lock when it reaches 0.  ScreenUnlock(1, 0) releases without marking.
+void ScreenUnlock(int32_t firstRow, int32_t lastRow);
+
+// Sets the window title used by the next SetScreenMode and, with a screen
+// open, by its window (through the driver).
+void SetWindowTitle(const char* title);
+const char* WindowTitle();
+
+// The next mode serial that SetScreenMode will hand out (tests use it).
+int32_t NextModeSerial();
+
+}  // namespace fb

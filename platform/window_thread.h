@@ -1,0 +1,56 @@
+// The window thread that windowed drivers share.  A driver supplies the
+// steps only it can do (open and close its window, present a band of rows,
+// sample the keyboard, dispatch window messages); the thread, its start
+// handshake, the display lock and the presentation tick are written once
+// here.  One window thread exists at a time.
+#pragma once
+#include <cstdint>
+
+namespace fb {
+
+struct ScreenContext;
+
+struct WindowHooks {
+  // Runs first on the window thread: creates the window.  false ends the
+  // thread and makes StartWindowThread return -1.
+  bool (*Open)(void* user);
+  // Presents rows first..last (inclusive) of the framebuffer in one copy.
+  void (*Present)(void* user, int firstRow, int lastRow);
+  // Fills the 128-byte key-state table from the keyboard (only called
+  // while the window is active).
+  void (*Sample)(void* user, uint8_t* keyState);
+  // Handles every waiting window message without blocking.
+  void (*Dispatch)(void* user);
+  // Runs last on the window thread: destroys the window.
+  void (*Close)(void* user);
+  void* user;
+};
+
+// Starts the window thread and waits until it has opened its window (0)
+// or has ended because it could not (-1).
+int StartWindowThread(const WindowHooks& hooks);
+
+// Clears the running flag, releases the display lock if the program's
+// thread still holds it through ScreenLock (setting the lock count to 0),
+// and waits for the thread to end.  Must run on the program's thread.
+void StopWindowThread();
+
+// The display lock: the window thread holds it for each tick, the
+// program's thread from ScreenLock to the matching ScreenUnlock.
+void LockDisplay();
+void UnlockDisplay();
+
+// Whether the window has the keyboard focus; set by the driver's message
+// handling on the window thread.
+void SetWindowActive(bool active);
+bool WindowActive();
+
+// One presentation tick without its sleep: under the display lock, present
+// the band from the first to the last dirty row, clear every dirty flag,
+// sample the keyboard while active, dispatch messages.
+void PresentTick(const WindowHooks& hooks, ScreenContext& screen);
+
+// Milliseconds the window thread sleeps between ticks.
+constexpr int WINDOW_TICK_MS = 10;
+
+}  // namespace fb
