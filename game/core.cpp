@@ -56,4 +56,9 @@ void Draw(Critical& critical) {
              PUT_WHOLE_IMAGE, PUT_WHOLE_IMAGE, PUT_WHOLE_IMAGE, 0, PutMode::Blend, 255);
 }
 
+void Destroy(Critical& critical) {
+  DestroyImage(critical.image);
+  critical.image = nullptr;
+}
+
 }  // namespace fb

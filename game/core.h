@@ -59,4 +59,7 @@ void Update(Critical& critical);
 // The sign, while the alarm is on and the blink is in its shown half.
 void Draw(Critical& critical);
 
+// Frees the picture (tests; the game keeps its warning for the whole run).
+void Destroy(Critical& critical);
+
 }  // namespace fb

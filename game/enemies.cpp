@@ -80,4 +80,12 @@ void Draw(EnemySystem& enemies) {
   Draw(enemies.particles);
 }
 
+void Destroy(EnemySystem& enemies) {
+  delete[] enemies.pool;
+  enemies.pool = nullptr;
+  DestroyImage(enemies.image);
+  enemies.image = nullptr;
+  Destroy(enemies.particles);
+}
+
 }  // namespace fb

@@ -56,4 +56,8 @@ void Update(EnemySystem& enemies);
 // Every living alien, then the particles over them.  Inside the screen lock.
 void Draw(EnemySystem& enemies);
 
+// Frees the ring, the picture and the particle pools (tests; the game keeps
+// its aliens for the whole run).
+void Destroy(EnemySystem& enemies);
+
 }  // namespace fb

@@ -129,6 +129,24 @@ void CheckCollisions() {
   critical->alarm = coreGauge->low == 1 ? 1 : 0;
 }
 
+void ReleaseGame(GameSession& session) {
+  Destroy(session.incStage);
+  Destroy(session.coreReg);
+  DestroyImage(session.background);
+  session.background = nullptr;
+  if (player) Destroy(*player);
+  if (enemySystem) Destroy(*enemySystem);
+  if (critical) Destroy(*critical);
+  delete player;
+  delete enemySystem;
+  delete coreGauge;
+  delete critical;
+  player = nullptr;
+  enemySystem = nullptr;
+  coreGauge = nullptr;
+  critical = nullptr;
+}
+
 std::string EndScreenText(int32_t points) {
   return "Congradulations! You got " + std::to_string(points) + " Points\n\n\n" + "\n" +
          "Credits:\n" + "Background: procedural starfield drawn by tools/make_art\n" + "\n" +

@@ -69,6 +69,11 @@ void ApplyEscapes();
 // gauge's low flag of the last drawn frame.
 void CheckCollisions();
 
+// Frees the four game objects, the background and the timers' names, and
+// resets the globals.  The game itself never calls it (its objects live
+// until the process ends); it lets one process build the game repeatedly.
+void ReleaseGame(GameSession& session);
+
 // The closing text typed by ShowEndScreen for a score.
 std::string EndScreenText(int32_t points);
 

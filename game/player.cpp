@@ -147,6 +147,16 @@ void Draw(BulletSystem& bullets) {
              PUT_WHOLE_IMAGE, PUT_WHOLE_IMAGE, 0, PutMode::Blend, RELOAD_OPACITY);
 }
 
+void Destroy(Player& player) {
+  delete[] player.bullets.pool;
+  player.bullets.pool = nullptr;
+  DestroyImage(player.bullets.reloadImage);
+  player.bullets.reloadImage = nullptr;
+  Destroy(player.bullets.reloadTimer);
+  DestroyImage(player.sprite);
+  player.sprite = nullptr;
+}
+
 void EndReload(std::string&) {
   if (player) player->bullets.reloading = 0;
 }

@@ -77,6 +77,10 @@ void Update(BulletSystem& bullets);
 // reloading.  Inside the screen lock.
 void Draw(BulletSystem& bullets);
 
+// Frees the ring, the pictures and the timer's name (tests; the game keeps
+// its player for the whole run).
+void Destroy(Player& player);
+
 // The "RT" timer's routine: ends the reload of the global player's gun.
 void EndReload(std::string& name);
 

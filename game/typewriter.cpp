@@ -11,11 +11,6 @@
 
 namespace fb {
 
-const char INTRO_TEXT[] =
-    "The Aliens are incoming...\n\nMake sure that you save the core.\nGood luck!\n\n\n"
-    "Controls:\n\nw, a, s, d, space\n\n\nPress any key ...";
-static_assert(sizeof(INTRO_TEXT) - 1 == 123);
-
 namespace {
 
 constexpr double TYPING_PERIOD = 0.1;  // seconds per character

@@ -36,8 +36,11 @@ struct TypewriterPanel {
 constexpr uint32_t TYPEWRITER_COLOR = 0xFF00AA00;
 constexpr char TYPEWRITER_CURSOR = char(219);  // the solid block of the font
 
-// The text of the intro screen, 123 characters.
-extern const char INTRO_TEXT[];
+// The briefing typed by the intro screen, 123 characters.
+inline constexpr char INTRO_TEXT[] =
+    "The Aliens are incoming...\n\nMake sure that you save the core.\nGood luck!\n\n\n"
+    "Controls:\n\nw, a, s, d, space\n\n\nPress any key ...";
+static_assert(sizeof(INTRO_TEXT) - 1 == 123);
 
 // Sets up a panel at (x, y) with copies of text and tag: the first
 // character is already typed.
