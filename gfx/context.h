@@ -85,6 +85,10 @@ DrawContext* GetDrawContext();
 // does nothing.
 void SelectTarget(DrawContext& dc, Image* target);
 
+// Drops the current image target (it is being destroyed): the next
+// selection starts from the screen state.
+void ForgetTarget(DrawContext& dc);
+
 // Chooses the pixel routines for the target's depth and the colour that is
 // about to be drawn (blending routines for translucent colours when the
 // screen has the alpha-primitives mark and the target has 4 bytes).

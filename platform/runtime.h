@@ -10,3 +10,13 @@ int32_t LastError();
 void SetLastError(int32_t error);
 
 }  // namespace fb
+
+#include <string>
+
+namespace fb {
+
+// The program's file name without directory and last extension (at most
+// 127 characters); the default window title.
+std::string ProgramName();
+
+}  // namespace fb

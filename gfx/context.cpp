@@ -1,0 +1,199 @@
+#include "gfx/context.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "gfx/spans.h"
+#include "platform/screen.h"
+
+namespace fb {
+
+namespace {
+
+// Pixel access by depth.  The row table points into 16-byte aligned
+// buffers whose pitch is a multiple of the pixel size, so the casts are
+// properly aligned.
+void Put8(DrawContext& dc, int x, int y, uint32_t v) { dc.rows[size_t(y)][x] = uint8_t(v); }
+void Put16(DrawContext& dc, int x, int y, uint32_t v) {
+  reinterpret_cast<uint16_t*>(dc.rows[size_t(y)])[x] = uint16_t(v);
+}
+void Put32(DrawContext& dc, int x, int y, uint32_t v) {
+  reinterpret_cast<uint32_t*>(dc.rows[size_t(y)])[x] = v;
+}
+uint32_t Get8(const DrawContext& dc, int x, int y) { return dc.rows[size_t(y)][x]; }
+uint32_t Get16(const DrawContext& dc, int x, int y) {
+  return reinterpret_cast<const uint16_t*>(dc.rows[size_t(y)])[x];
+}
+uint32_t Get32(const DrawContext& dc, int x, int y) {
+  return reinterpret_cast<const uint32_t*>(dc.rows[size_t(y)])[x];
+}
+
+// Translucent colours on a screen opened with SCREEN_ALPHA_PRIMITIVES:
+// each colour byte moves towards the colour by alpha / 256 (rounded
+// towards minus infinity) and the alpha byte becomes the colour's.
+inline uint32_t BlendPrimitive(uint32_t d, uint32_t c) {
+  int a = int(c >> 24);
+  uint32_t out = c & 0xFF000000u;
+  for (int shift = 0; shift < 24; shift += 8) {
+    int cd = int((d >> shift) & 0xFF), cc = int((c >> shift) & 0xFF);
+    out |= uint32_t(cd + (((cc - cd) * a) >> 8)) << shift;
+  }
+  return out;
+}
+void PutBlend32(DrawContext& dc, int x, int y, uint32_t v) {
+  uint32_t* p = reinterpret_cast<uint32_t*>(dc.rows[size_t(y)]) + x;
+  *p = BlendPrimitive(*p, v);
+}
+void FillBlend32(void* dst, uint32_t value, size_t count) {
+  auto* p = static_cast<uint32_t*>(dst);
+  for (size_t i = 0; i < count; ++i) p[i] = BlendPrimitive(p[i], value);
+}
+
+PixelRoutines MakeRoutines(int bpp, const SpanRoutines& spans) {
+  if (bpp == 4) return {Put32, Get32, spans.FillSpan, spans.CopySpan};
+  if (bpp == 2) return {Put16, Get16, spans.FillSpan, spans.CopySpan};
+  return {Put8, Get8, spans.FillSpan, spans.CopySpan};
+}
+
+int Index(int bpp) { return bpp == 4 ? 2 : bpp == 2 ? 1 : 0; }
+
+void LoadScreenState(DrawContext& dc, const ScreenContext& screen) {
+  dc.clip = dc.savedScreenClip;
+  dc.bpp = screen.bpp;
+  dc.pitch = screen.pitch;
+  if (dc.rows.size() < size_t(screen.height)) dc.rows.resize(size_t(screen.height));
+  uint8_t* page = screen.pages[dc.workPage];
+  for (int i = 0; i < screen.height; ++i) dc.rows[size_t(i)] = page + size_t(i) * size_t(screen.pitch);
+  ChoosePixelRoutines(dc, 0xFF000000);
+  dc.state &= ~(DC_RELOAD_SCREEN | DC_IMAGE_TARGET);
+}
+
+thread_local DrawContext threadContext;
+
+}  // namespace
+
+const PixelRoutines& PlainPixelRoutines(int bpp) {
+  static const PixelRoutines plain[3] = {MakeRoutines(1, PlainSpans(1)),
+                                         MakeRoutines(2, PlainSpans(2)),
+                                         MakeRoutines(4, PlainSpans(4))};
+  return plain[Index(bpp)];
+}
+
+const PixelRoutines& PackedPixelRoutines(int bpp) {
+  // Not cached: ForceCpuFeatures may change the packed set between screens.
+  thread_local PixelRoutines packed;
+  packed = MakeRoutines(bpp, PackedSpans(bpp));
+  return packed;
+}
+
+DrawContext* GetDrawContext() {
+  ScreenContext* screen = Screen();
+  if (!screen) return nullptr;
+  DrawContext& dc = threadContext;
+  if (dc.modeSerial != screen->modeSerial) {
+    std::vector<uint8_t*> rows;
+    rows.swap(dc.rows);  // the old table is freed with this scope
+    dc = DrawContext{};
+    dc.modeSerial = screen->modeSerial;
+    dc.savedScreenClip = {0, 0, screen->width, screen->height};
+    dc.rows.assign(size_t(screen->height), nullptr);
+    dc.foreground = screen->depth == 8 ? 15u : screen->colorMask;
+    dc.background = screen->colorMask & 0xFF000000u;
+    dc.state = DC_RELOAD_SCREEN;
+    SelectTarget(dc, nullptr);
+  }
+  return &dc;
+}
+
+void SelectTarget(DrawContext& dc, Image* target) {
+  ScreenContext* screen = Screen();
+  if (target) {
+    if (target == dc.target && (dc.state & DC_IMAGE_TARGET)) return;
+    if (!(dc.state & DC_IMAGE_TARGET)) dc.savedScreenClip = dc.clip;
+    if (dc.state & DC_RELOAD_SCREEN) dc.savedScreenClip = {0, 0, screen->width, screen->height};
+    dc.clip = {0, 0, int32_t(target->width), int32_t(target->height)};
+    dc.bpp = int32_t(target->bpp);
+    dc.pitch = int32_t(target->pitch);
+    if (dc.rows.size() < target->height) dc.rows.resize(target->height);
+    uint8_t* pixels = ImagePixels(target);
+    for (uint32_t i = 0; i < target->height; ++i) dc.rows[i] = pixels + size_t(i) * target->pitch;
+    dc.state |= DC_IMAGE_TARGET;
+    dc.target = target;
+    ChoosePixelRoutines(dc, 0xFF000000);
+    return;
+  }
+  if (dc.state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET)) LoadScreenState(dc, *screen);
+  dc.target = nullptr;
+}
+
+void ForgetTarget(DrawContext& dc) {
+  dc.target = nullptr;
+  if (dc.state & DC_IMAGE_TARGET) {
+    dc.clip = dc.savedScreenClip;
+    dc.state = (dc.state & ~DC_IMAGE_TARGET) | DC_RELOAD_SCREEN;
+  }
+}
+
+void ChoosePixelRoutines(DrawContext& dc, Color colour) {
+  const ScreenContext* screen = Screen();
+  bool packed = screen && (screen->flags & SCREEN_MARK_PACKED);
+  dc.pixel = packed ? PackedPixelRoutines(dc.bpp) : PlainPixelRoutines(dc.bpp);
+  if (screen && (screen->flags & SCREEN_MARK_ALPHA_PRIMITIVES) && dc.bpp == 4 &&
+      colour < 0xFF000000u) {
+    dc.pixel.PutPixel = PutBlend32;
+    dc.pixel.FillSpan = FillBlend32;
+  }
+}
+
+void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x, float& y) {
+  int mode = coordFlags & 7;
+  if (mode == 5 || mode == 2) {
+    x += dc.lastPoint.x;
+    y += dc.lastPoint.y;
+  }
+  dc.lastPoint = {x, y};
+}
+
+void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x1, float& y1, float& x2,
+                     float& y2) {
+  int mode = coordFlags & 3;
+  if (mode == 2 || mode == 3) {
+    x1 += dc.lastPoint.x;
+    y1 += dc.lastPoint.y;
+  }
+  if (mode == 1 || mode == 3) {
+    x2 += x1;
+    y2 += y1;
+  }
+  dc.lastPoint = {x2, y2};
+}
+
+int RoundToPixel(float v) {
+  // Far-off or undefined coordinates saturate instead of overflowing the
+  // integer conversion; they are clipped away like any other outside point.
+  constexpr double limit = 1e9;
+  double d = v;
+  if (!(d > -limit)) return -int(limit);
+  if (d > limit) return int(limit);
+  return d > 0 ? int(d + 0.5) : int(d - 0.5);
+}
+
+PointI ToPixel(const DrawContext& dc, float x, float y) {
+  return {RoundToPixel(x) + dc.clip.x, RoundToPixel(y) + dc.clip.y};
+}
+
+uint32_t ChooseColor(const DrawContext& dc, int32_t coordFlags, Color colour, bool useBackground) {
+  if (coordFlags & CoordFlags::NoColor) return useBackground ? dc.background : dc.foreground;
+  return ConvertColor(dc.bpp, colour);
+}
+
+void MarkDirtyRows(const DrawContext& dc, int first, int last) {
+  ScreenContext* screen = Screen();
+  if (!screen || dc.target || dc.workPage != screen->visiblePage) return;
+  if (first < 0) first = 0;
+  if (last >= screen->height) last = screen->height - 1;
+  if (first > last) return;
+  std::memset(screen->dirtyRows + first, 1, size_t(last - first + 1));
+}
+
+}  // namespace fb

@@ -1,0 +1,75 @@
+#include "gfx/image.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "gfx/context.h"
+#include "platform/runtime.h"
+#include "platform/screen.h"
+
+namespace fb {
+
+void* AllocAligned16(size_t bytes) {
+  // Room for the block's address and for moving the start to 16 bytes.
+  constexpr size_t extra = sizeof(void*) + 15;
+  if (bytes > SIZE_MAX - extra) return nullptr;
+  void* block = std::malloc(bytes + extra);
+  if (!block) return nullptr;
+  uintptr_t start = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + 15) & ~uintptr_t(15);
+  reinterpret_cast<void**>(start)[-1] = block;
+  return reinterpret_cast<void*>(start);
+}
+
+void FreeAligned16(void* aligned) {
+  if (aligned) std::free(reinterpret_cast<void**>(aligned)[-1]);
+}
+
+Image* CreateImage(int32_t width, int32_t height, Color colour, int32_t depth, int32_t flags) {
+  ScreenContext* screen = Screen();
+  SetLastError(1);
+  if (!screen || width < 1 || height < 1) return nullptr;
+  if (width > IMAGE_MAX_SIDE || height > IMAGE_MAX_SIDE) return nullptr;
+  int bpp = screen->bpp;
+  if (depth > 0) {
+    if (depth > 32) return nullptr;
+    bpp = (depth + 7) / 8;
+  }
+  if (bpp != 1 && bpp != 2 && bpp != 4) return nullptr;
+
+  uint64_t pitch = (uint64_t(width) * uint64_t(bpp) + 15) & ~uint64_t(15);
+  uint64_t bytes = pitch * uint64_t(height);
+  if (bytes > IMAGE_MAX_BYTES) return nullptr;
+  auto* image = static_cast<Image*>(AllocAligned16(sizeof(Image) + size_t(bytes)));
+  if (!image) return nullptr;
+  image->type = IMAGE_TYPE;
+  image->bpp = uint32_t(bpp);
+  image->width = uint32_t(width);
+  image->height = uint32_t(height);
+  image->pitch = uint32_t(pitch);
+  image->reserved0 = 0;
+  image->reserved1 = 0;
+
+  uint32_t fill = flags < 0 ? TransparentPixel(bpp) : ConvertColor(bpp, colour);
+  DrawContext* dc = GetDrawContext();
+  SelectTarget(*dc, image);
+  ChoosePixelRoutines(*dc, 0xFF000000);
+  // The padding at the end of each row is filled too: it is part of the
+  // image, and a blit that reads whole packed units may touch it.
+  dc->pixel.FillSpan(ImagePixels(image), fill, size_t(bytes) / size_t(bpp));
+  SetLastError(0);
+  return image;
+}
+
+void DestroyImage(Image* image) {
+  if (!image) return;
+  // A later image may be allocated at the same address; the calling
+  // thread must not mistake it for its current target.
+  if (Screen()) {
+    DrawContext* dc = GetDrawContext();
+    if (dc->target == image) ForgetTarget(*dc);
+  }
+  FreeAligned16(image);
+}
+
+}  // namespace fb
