@@ -90,6 +90,33 @@ inline __m256i Blend16x16(__m256i s, __m256i d, __m256i w) {
   return _mm256_or_si256(_mm256_or_si256(r, g), b);
 }
 
+// Widest row (in pixels) that KeyedCopy32 treats as a sprite row.
+constexpr int KEYED_NARROW_ROW = 64;
+
+// Runs pixels(s, d) -> result over every row, eight 4-byte pixels a step.
+// A row of 8 or more ends with one full step over its last eight pixels,
+// loaded before the row's first store: the pixels it shares with the step
+// before get the same values again, computed from the same untouched
+// destination.  This beats masked stores, which are slow on some
+// processors.  Narrower rows use one masked step.
+template <typename Pixels>
+inline void Rows32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                   int dstPitch, Pixels pixels) {
+  if (width < 8) {
+    const __m256i mask = TailMask(width);
+    for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch)
+      MaskStore(dst, mask, pixels(MaskLoad(src, mask), MaskLoad(dst, mask)));
+    return;
+  }
+  const int last = 4 * (width - 8);
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    const __m256i lastPixels = pixels(Load(src + last), Load(dst + last));
+    for (int x = 0; x + 8 <= width; x += 8)
+      Store(dst + 4 * x, pixels(Load(src + 4 * x), Load(dst + 4 * x)));
+    if (width & 7) Store(dst + last, lastPixels);
+  }
+}
+
 void Transparent8(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
                   int dstPitch, int32_t, int32_t, int32_t) {
   for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
@@ -136,20 +163,31 @@ template <bool clearAlpha>
 void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
                  int dstPitch) {
   const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
-  const int tail = width & 7;
-  const __m256i tailMask = TailMask(tail);
-  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
-    int x = 0;
-    for (; x + 8 <= width; x += 8) {
-      const __m256i s = Load(src + 4 * x);
-      Store(dst + 4 * x, Select(Key32(s), Load(dst + 4 * x), _mm256_and_si256(s, keep)));
+  if (width >= 8 && width <= KEYED_NARROW_ROW) {
+    // Sprite-sized rows: the destination is read only for steps that hold
+    // a transparent pixel.  On a screen whose pitch is a multiple of 4 KiB
+    // every destination load shares its low address bits with the stores
+    // just made to the row above, and the processor holds such loads back;
+    // an opaque step needs no load at all.  Wide rows keep the branch-free
+    // form, where a scattered key pattern would defeat branch prediction.
+    const int last = 4 * (width - 8);
+    auto step = [keep](const uint8_t* s8, const uint8_t* d8) {
+      const __m256i s = Load(s8);
+      const __m256i key = Key32(s);
+      const __m256i r = _mm256_and_si256(s, keep);
+      return _mm256_testz_si256(key, key) ? r : Select(key, Load(d8), r);
+    };
+    for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+      const __m256i lastPixels = step(src + last, dst + last);
+      for (int x = 0; x + 8 <= width; x += 8) Store(dst + 4 * x, step(src + 4 * x, dst + 4 * x));
+      if (width & 7) Store(dst + last, lastPixels);
     }
-    if (tail) {
-      const __m256i s = MaskLoad(src + 4 * x, tailMask);
-      const __m256i d = MaskLoad(dst + 4 * x, tailMask);
-      MaskStore(dst + 4 * x, tailMask, Select(Key32(s), d, _mm256_and_si256(s, keep)));
-    }
+    return;
   }
+  auto pixels = [keep](__m256i s, __m256i d) {
+    return Select(Key32(s), d, _mm256_and_si256(s, keep));
+  };
+  Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
 }
 
 void Transparent32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
@@ -178,21 +216,8 @@ void Blend32Routine(const uint8_t* src, uint8_t* dst, int width, int height, int
   const uint32_t a = BlendFactor32(alpha);
   if (a == 256) return KeyedCopy32<false>(src, dst, width, height, srcPitch, dstPitch);
   const __m256i va = _mm256_set1_epi16(short(a));
-  const int tail = width & 7;
-  const __m256i tailMask = TailMask(tail);
-  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
-    int x = 0;
-    for (; x + 8 <= width; x += 8) {
-      const __m256i s = Load(src + 4 * x);
-      const __m256i d = Load(dst + 4 * x);
-      Store(dst + 4 * x, Select(Key32(s), d, Blend32x8(s, d, va)));
-    }
-    if (tail) {
-      const __m256i s = MaskLoad(src + 4 * x, tailMask);
-      const __m256i d = MaskLoad(dst + 4 * x, tailMask);
-      MaskStore(dst + 4 * x, tailMask, Select(Key32(s), d, Blend32x8(s, d, va)));
-    }
-  }
+  auto pixels = [va](__m256i s, __m256i d) { return Select(Key32(s), d, Blend32x8(s, d, va)); };
+  Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
 }
 
 void Blend16Routine(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
