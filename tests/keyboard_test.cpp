@@ -2,7 +2,6 @@
 // screen open on the Null driver and with none (the console).
 #include "platform/keyboard.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 
 #include "platform/console.h"
 #include "platform/screen.h"
+#include "tests/piped_descriptor.h"
 
 namespace fb {
 namespace {
@@ -19,22 +19,17 @@ namespace {
 std::string Ext(int c) { return std::string{'\xFF', static_cast<char>(c)}; }
 
 TEST(KeyboardMap, HasEightySixEntriesInScancodeOrderThenTheTerminator) {
+  std::set<int> mapped;
   int previous = 0;
   for (int i = 0; i < KEYBOARD_MAP_SIZE; i++) {
-    SCOPED_TRACE(i);
-    EXPECT_GT(KEYBOARD_MAP[i].scancode, previous);
-    EXPECT_NE(KEYBOARD_MAP[i].primary, 0);
+    EXPECT_GT(KEYBOARD_MAP[i].scancode, previous) << i;
+    EXPECT_NE(KEYBOARD_MAP[i].primary, 0) << i;
     previous = KEYBOARD_MAP[i].scancode;
+    mapped.insert(previous);
   }
   EXPECT_EQ(KEYBOARD_MAP[KEYBOARD_MAP_SIZE].scancode, 0);
-  EXPECT_EQ(KEYBOARD_MAP[KEYBOARD_MAP_SIZE].primary, 0);
-}
-
-TEST(KeyboardMap, LeavesOutTheKeysWithoutAnEntry) {
-  std::set<int> mapped;
-  for (int i = 0; i < KEYBOARD_MAP_SIZE; i++) mapped.insert(KEYBOARD_MAP[i].scancode);
-  for (int sc : {74, 76, 84, 85, 86, 89, 90, 94, 100, 127}) EXPECT_EQ(mapped.count(sc), 0u) << sc;
-  EXPECT_EQ(*mapped.rbegin(), 93);
+  EXPECT_EQ(previous, 93);
+  for (int sc : {74, 76, 84, 85, 86, 89, 90}) EXPECT_EQ(mapped.count(sc), 0u) << sc;
 }
 
 TEST(KeyboardMap, ScancodeOfVirtualKey) {
@@ -43,13 +38,9 @@ TEST(KeyboardMap, ScancodeOfVirtualKey) {
     int scancode;
   };
   const Case cases[] = {
-      {VK_ESCAPE, 1},    {'1', 2},          {'0', 11},        {VK_OEM_MINUS, 12},
-      {VK_SUBTRACT, 12}, {'Q', 16},         {'W', 17},        {'A', 30},
-      {'D', 32},         {VK_SHIFT, 42},    {VK_OEM_2, 53},   {VK_DIVIDE, 53},
-      {VK_SPACE, 57},    {VK_F1, 59},       {VK_F10, 68},     {VK_HOME, 71},
-      {VK_NUMPAD7, 71},  {VK_UP, 72},       {VK_NUMPAD8, 72}, {VK_DECIMAL, 83},
-      {VK_F11, 87},      {VK_F12, 88},      {VK_APPS, 93},    {VK_PAUSE, 0},
-      {VK_NONE, 0},      {-3, 0},           {0x1FF, 0},       {VK_NUMPAD5, 0},
+      {VK_ESCAPE, 1},  {'0', 11},        {VK_SUBTRACT, 12}, {'W', 17},       {VK_SHIFT, 42},
+      {VK_DIVIDE, 53}, {VK_F10, 68},     {VK_NUMPAD8, 72},  {VK_UP, 72},     {VK_F12, 88},
+      {VK_APPS, 93},   {VK_PAUSE, 0},    {VK_NONE, 0},      {-3, 0},         {0x1FF, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(ScancodeOfVirtualKey(c.virtualKey), c.scancode) << c.virtualKey;
 }
@@ -108,19 +99,15 @@ const TranslateCase TRANSLATE_CASES[] = {
     {"Alt+F10", 0, 68, ALT, 0, ExtendedKey(0x71)},
     {"F11", 0, 87, 0, 0, ExtendedKey(0x85)},
     {"F12", 0, 88, 0, 0, ExtendedKey(0x86)},
-    {"Shift+F12", 0, 88, SHIFT, 0, ExtendedKey(0x88)},
     {"Alt+F11", 0, 87, RALT, 0, ExtendedKey(0x8B)},
     {"Alt+F4 reads as the close key", 0, 62, ALT, 0, KEY_CLOSE},
     {"Alt wins over Ctrl", 0, 59, ALT | CTRL, 0, ExtendedKey(0x68)},
     {"Ctrl wins over Shift", 0, 59, CTRL | SHIFT, 0, ExtendedKey(0x5E)},
     {"Alt+letter gives its scancode", 'a', 30, ALT, 'A', ExtendedKey(30)},
-    {"Alt+letter with Caps Lock", 'A', 30, ALT, 'A', ExtendedKey(30)},
     {"Alt+Escape", 27, 1, ALT, 27, ExtendedKey(0x01)},
     {"Alt+1", '1', 2, ALT, '1', ExtendedKey(0x78)},
     {"Alt+7", '7', 8, ALT, '7', ExtendedKey(0x82)},
-    {"Alt+0", '0', 11, ALT, '0', ExtendedKey(0x81)},
     {"Alt+Backspace", 8, 14, ALT, 8, ExtendedKey(0xE0)},
-    {"Alt+slash", '/', 53, ALT, '/', ExtendedKey(53)},
     {"Ctrl+2 typing its own digit", '2', 3, CTRL, '2', ExtendedKey(0x03)},
     {"Ctrl+2 typing nothing", 0, 3, CTRL, '2', KEY_NONE},
     // AltGr is Ctrl+Alt; the layout's third character is not the key's
@@ -138,14 +125,12 @@ const TranslateCase TRANSLATE_CASES[] = {
     {"keypad Enter", 13, 0x1C, EXT, 13, 13},
     {"Ctrl+keypad Enter", 0, 0x1C, CTRL | EXT, 0, 10},
     {"Alt+keypad Enter", 0, 0x1C, ALT | EXT, 0, ExtendedKey(0xA6)},
-    {"keypad slash typing", '/', 0x35, EXT, '/', '/'},
     {"Ctrl+keypad slash", 0, 0x35, CTRL | EXT, 0, ExtendedKey(0x95)},
     {"Shift keypad slash without character", 0, 0x35, SHIFT | EXT, 0, 0x3F},
     {"extended key missing from the table", 0, 0x5B, EXT, 0, KEY_NONE},
     {"key without character or code", 0, 58, 0, 0, KEY_NONE},
     {"scancode 89 and up: character", 'x', 100, ALT, 'X', 'x'},
     {"scancode 89 and up: nothing", 0, 95, 0, 0, KEY_NONE},
-    {"negative scancode: character", 'x', -4, 0, 0, 'x'},
     {"byte 0x82 is stored sign-extended", 0x82, 18, 0, 'E', -126},
     {"sign-extended character passes", -126, 18, 0, 'E', -126},
 };
@@ -164,47 +149,13 @@ TEST(KeyCodeString, OneOrTwoBytes) {
   const Case cases[] = {
       {0, ""},
       {'a', "a"},
-      {13, "\r"},
       {-126, "\x82"},
       {ExtendedKey(0x48), Ext('H')},
       {ExtendedKey(0x3B), Ext(';')},
       {KEY_CLOSE, Ext('k')},
-      {ExtendedKey(0x4D), Ext('M')},
   };
   for (const Case& c : cases) EXPECT_EQ(KeyCodeString(c.code), c.text) << c.code;
 }
-
-// Standard input replaced by a pipe the test writes to, so the console
-// readers see exactly what the test gives them.
-class PipedStdin {
- public:
-  PipedStdin() {
-    int fds[2];
-    EXPECT_EQ(pipe(fds), 0);
-    readEnd_ = fds[0];
-    writeEnd_ = fds[1];
-    savedStdin_ = dup(STDIN_FILENO);
-    dup2(readEnd_, STDIN_FILENO);
-    ResetConsole();
-  }
-  ~PipedStdin() {
-    dup2(savedStdin_, STDIN_FILENO);
-    close(savedStdin_);
-    close(readEnd_);
-    if (writeEnd_ >= 0) close(writeEnd_);
-    ResetConsole();
-  }
-  void Write(const std::string& bytes) {
-    ASSERT_EQ(write(writeEnd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  void CloseWriter() {
-    close(writeEnd_);
-    writeEnd_ = -1;
-  }
-
- private:
-  int readEnd_ = -1, writeEnd_ = -1, savedStdin_ = -1;
-};
 
 class KeyQueueTest : public ::testing::Test {
  protected:
@@ -244,11 +195,6 @@ TEST_F(KeyQueueTest, KeyHitFlagIsSetByPutsAndClearedByAnyTake) {
   EXPECT_EQ(ReadKey(), "x");  // a take clears the flag, though 'y' waits
   EXPECT_FALSE(TakeKeyHitFlag());
 
-  PutKey('z');
-  EXPECT_EQ(ReadKey(), "y");
-  EXPECT_EQ(ReadKey(), "z");
-  PutKey('v');
-  EXPECT_EQ(ReadKey(), "v");
   PutKey('u');
   ResetKeyQueue();
   EXPECT_FALSE(TakeKeyHitFlag());
@@ -309,7 +255,8 @@ TEST_F(KeyQueueTest, ReadersNestInsideTheProgramsLockAndMarkNoRows) {
 TEST(KeyReadersWithoutScreen, ReadTheConsole) {
   CloseScreen();
   ResetKeyQueue();
-  PipedStdin stdinPipe;
+  PipedDescriptor stdinPipe(STDIN_FILENO);
+  ResetConsole();
   PutKey('w');  // the window's queue is not what they read now
   EXPECT_FALSE(KeyHit());
   EXPECT_EQ(ReadKey(), "");
@@ -331,7 +278,7 @@ TEST(KeyReadersWithoutScreen, ReadTheConsole) {
   EXPECT_EQ(WaitKey(), KEY_CLOSE);
 
   EXPECT_EQ(KeyDown(1), 0);  // a terminal reports no held keys
-  ResetKeyQueue();
+  ResetConsole();
 }
 
 }  // namespace
