@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "gfx/blit.h"
 #include "gfx/context.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
@@ -55,6 +56,60 @@ void DrawBuiltInText(DrawContext& dc, const Font& font, PointI p, const char* te
   MarkDirtyRows(dc, p.y + firstRow, p.y + lastRow);
 }
 
+// A font image: its first pixel row is a header (byte 0 = 0, bytes 1 and
+// 2 the first and last character code, then one width byte per
+// character), the rows below hold the glyphs side by side in code order.
+struct FontImage {
+  Image* image;
+  int first, last;
+  const uint8_t* widths;
+  int offsets[256];  // left column of each character's glyph
+};
+
+// Reads and checks the header.  false: not a font image for this target.
+bool ReadFontImage(Image* image, int targetBpp, FontImage& font) {
+  if (image->type != IMAGE_TYPE || int(image->bpp) != targetBpp || image->height < 2) return false;
+  const uint8_t* header = ImagePixels(image);
+  const int64_t headerBytes = int64_t(image->width) * image->bpp;
+  if (headerBytes < 3 || header[0] != 0 || header[1] > header[2]) return false;
+  font.image = image;
+  font.first = header[1];
+  font.last = header[2];
+  const int count = font.last - font.first + 1;
+  if (3 + count > headerBytes) return false;
+  font.widths = header + 3;
+  int64_t x = 0;
+  for (int i = 0; i < count; ++i) {
+    font.offsets[i] = int(x);
+    x += font.widths[i];
+  }
+  return x <= int64_t(image->width);
+}
+
+// Copies each character's glyph with the blit routine of mode; PutImage
+// clips each one.  Characters the font lacks are left out.
+int32_t DrawFontImageText(DrawContext& dc, const FontImage& font, float x, float y,
+                          const char* text, int32_t mode, int32_t blitter, int32_t alpha,
+                          int32_t param) {
+  const PointF lastPoint = dc.lastPoint;
+  const int32_t glyphBottom = int32_t(font.image->height) - 1;
+  int32_t result = 0;
+  ScreenLock();
+  for (const char* c = text; *c && result == 0; ++c) {
+    const int code = uint8_t(*c);
+    if (code < font.first || code > font.last) continue;
+    const int i = code - font.first, width = font.widths[i];
+    if (width == 0) continue;
+    result = PutImage(dc.target, x, y, font.image, font.offsets[i], 1,
+                      font.offsets[i] + width - 1, glyphBottom, 0, PutMode(mode), alpha, param,
+                      blitter);
+    x += float(width);
+  }
+  ScreenUnlock(1, 0);
+  dc.lastPoint = lastPoint;  // the text's position, not its last glyph's
+  return result;
+}
+
 }  // namespace
 
 int32_t DrawText(Image* target, float x, float y, int32_t coordFlags, const char* text,
@@ -63,10 +118,14 @@ int32_t DrawText(Image* target, float x, float y, int32_t coordFlags, const char
   if (!text) return Result(1);
   DrawContext* dc = GetDrawContext();
   if (!dc || !*text) return Result(0);
-  (void)mode, (void)blitter, (void)alpha, (void)param;
-  if (font) return Result(1);
 
   SelectTarget(*dc, target);
+  if (font) {
+    FontImage fontImage;
+    if (!ReadFontImage(font, dc->bpp, fontImage)) return Result(1);
+    ApplyCoordFlags(*dc, coordFlags, x, y);
+    return Result(DrawFontImageText(*dc, fontImage, x, y, text, mode, blitter, alpha, param));
+  }
   uint32_t value = ChooseColor(*dc, coordFlags, colour);
   ChoosePixelRoutines(*dc, value);
   ApplyCoordFlags(*dc, coordFlags, x, y);

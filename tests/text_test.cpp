@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gfx/blit.h"
 #include "gfx/context.h"
 #include "gfx/image.h"
 #include "platform/runtime.h"
@@ -80,20 +81,15 @@ TEST_F(Text, DrawTextInkOnlyAndClipped) {
       {"top-left corner", "Hello", -21, -5, -21, -5},
       {"long line across both sides", std::string(140, 'W') + "\x01\x03\xdb", -100, 300, -100, 300},
       {"all control codes", "\x01\x02\x03\x07\x08\x09\x0a\x0b\x0c\x0d\x1f\xb0\xc9", 0, 40, 0, 40},
+      {"wholly left", "AB", -16, 0, -16, 0},
+      {"wholly right", "AB", 1024, 0, 1024, 0},
+      {"wholly above", "AB", 0, -8, 0, -8},
+      {"wholly below", "AB", 0, 768, 0, 768},
   };
   for (const Case& c : cases) {
     Paper();
     EXPECT_EQ(DrawText(nullptr, c.x, c.y, CoordFlags::Absolute, c.text.c_str(), GREEN), 0);
     EXPECT_TRUE(ScreenPixels() == Expected(c.text, c.px, c.py, GREEN)) << c.name;
-  }
-}
-
-TEST_F(Text, DrawTextOutsideDrawsNothing) {
-  for (auto [x, y] : {std::pair{-16.0f, 0.0f}, {1024.0f, 0.0f}, {0.0f, -8.0f}, {0.0f, 768.0f}}) {
-    Paper();
-    EXPECT_EQ(DrawText(nullptr, x, y, CoordFlags::Absolute, "AB", GREEN), 0);
-    EXPECT_TRUE(ScreenPixels() == Expected("", 0, 0, GREEN)) << x << "," << y;
-    EXPECT_TRUE(DirtyRows().empty());
   }
 }
 
@@ -130,6 +126,86 @@ TEST_F(Text, DrawTextOnAnImage) {
     }
   EXPECT_TRUE(ScreenPixels() == Expected("", 0, 0, GREEN));
   DestroyImage(image);
+}
+
+// A font image of three characters, 'A' 2 wide, 'B' 3 wide, 'C' 1 wide,
+// with two glyph rows: every glyph pixel a colour of its own except one
+// transparent pixel in 'B'.
+Image* MakeFontImage() {
+  Image* font = CreateImage(6, 3, 0, 32, 0);
+  if (!font) return nullptr;
+  auto* px = reinterpret_cast<uint32_t*>(ImagePixels(font));
+  const uint8_t header[] = {0, 'A', 'C', 2, 3, 1};
+  std::memcpy(px, header, sizeof header);
+  const int pitch = int(font->pitch / 4);
+  for (int y = 1; y < 3; ++y)
+    for (int x = 0; x < 6; ++x) px[y * pitch + x] = 0xFF000000u | uint32_t(y << 8 | (x + 1));
+  px[pitch + 3] = TRANSPARENT_FILL_32;
+  return font;
+}
+
+// Where the glyph column gx, row gy of the font image lands for text
+// placed at (x, y), given the column where its character starts.
+uint32_t FontPixel(int gx, int gy) { return 0xFF000000u | uint32_t((gy + 1) << 8 | (gx + 1)); }
+
+TEST_F(Text, DrawTextWithAFontImage) {
+  Image* font = MakeFontImage();
+  ASSERT_NE(font, nullptr);
+  struct Case {
+    const char* name;
+    float x, y;
+  } cases[] = {{"inside", 10, 20}, {"clipped top-left", -3, -1}, {"clipped right", 1020, 766}};
+  // "AxBC": A from image column 0, x not in the font, B from 2, C from 5.
+  const int glyphColumn[] = {0, 1, 2, 3, 4, 5};
+  for (const Case& c : cases) {
+    Paper();
+    EXPECT_EQ(DrawText(nullptr, c.x, c.y, CoordFlags::Absolute, "AxBC", 0, font,
+                       int32_t(PutMode::Blend), 0, 255),
+              0)
+        << c.name;
+    std::vector<uint32_t> expected(1024 * 768, PAPER);
+    for (int gx : glyphColumn)
+      for (int gy = 0; gy < 2; ++gy) {
+        int px = int(c.x) + gx, py = int(c.y) + gy;
+        if (gx == 3 && gy == 0) continue;  // the transparent pixel
+        if (px >= 0 && px < 1024 && py >= 0 && py < 768)
+          expected[size_t(py) * 1024 + size_t(px)] = FontPixel(gx, gy);
+      }
+    EXPECT_TRUE(ScreenPixels() == expected) << c.name;
+    EXPECT_EQ(GetDrawContext()->lastPoint.x, c.x) << c.name;
+  }
+
+  // Fonts that do not fit are refused before anything is drawn.
+  auto* header = ImagePixels(font);
+  struct Bad {
+    const char* name;
+    size_t offset;
+    uint8_t value;
+    int32_t mode;
+  } bad[] = {
+      {"first byte not 0", 0, 1, 9},   {"first after last", 1, 'D', 9},
+      {"too wide", 5, 2, 9},           {"more codes than the header holds", 2, 'Z', 9},
+      {"mode without a routine", 0, 0, 3},
+  };
+  for (const Bad& b : bad) {
+    Paper();
+    uint8_t saved = header[b.offset];
+    header[b.offset] = b.value;
+    EXPECT_EQ(DrawText(nullptr, 0, 0, CoordFlags::Absolute, "ABC", 0, font, b.mode, 0, 255), 1)
+        << b.name;
+    EXPECT_EQ(LastError(), 1);
+    header[b.offset] = saved;
+    EXPECT_TRUE(ScreenPixels() == Expected("", 0, 0, 0)) << b.name;
+  }
+  DestroyImage(font);
+
+  Image* font16 = CreateImage(8, 2, 0, 16, 0);  // not the screen's depth
+  ASSERT_NE(font16, nullptr);
+  std::memset(ImagePixels(font16), 0, 8);
+  ImagePixels(font16)[1] = ImagePixels(font16)[2] = 'A';
+  ImagePixels(font16)[3] = 1;
+  EXPECT_EQ(DrawText(nullptr, 0, 0, CoordFlags::Absolute, "A", 0, font16, 9, 0, 255), 1);
+  DestroyImage(font16);
 }
 
 TEST(TextNoScreen, DrawTextAndPrintText) {
