@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gfx/spans.h"
+#include "gfx/spans_packed.h"
 #include "platform/screen.h"
 
 namespace fb {
@@ -80,10 +81,17 @@ const PixelRoutines& PlainPixelRoutines(int bpp) {
 }
 
 const PixelRoutines& PackedPixelRoutines(int bpp) {
-  // Not cached: ForceCpuFeatures may change the packed set between screens.
-  thread_local PixelRoutines packed;
-  packed = MakeRoutines(bpp, PackedSpans(bpp));
-  return packed;
+  // One table per packed set; which set applies can change between screens
+  // (ForceCpuFeatures), so the choice is made on every call, the building
+  // only once.
+  static const PixelRoutines sse2[3] = {MakeRoutines(1, Sse2Spans(1)), MakeRoutines(2, Sse2Spans(2)),
+                                        MakeRoutines(4, Sse2Spans(4))};
+  static const PixelRoutines avx2[3] = {MakeRoutines(1, Avx2Spans(1)), MakeRoutines(2, Avx2Spans(2)),
+                                        MakeRoutines(4, Avx2Spans(4))};
+  uint32_t features = CpuFeatures();
+  if (features & CPU_AVX2) return avx2[Index(bpp)];
+  if (features & CPU_SSE2) return sse2[Index(bpp)];
+  return PlainPixelRoutines(bpp);
 }
 
 DrawContext* GetDrawContext() {
