@@ -93,18 +93,31 @@ void RunFrames(GameSession& session) {
 }
 
 void ApplyHits() {
-  Bullet* bullets = player->bullets.pool;
+  // Hits change hit points, never the alive flags, so the living aliens
+  // can be gathered once, in slot order, into a compact table of boxes;
+  // walking it finds the same lowest-numbered alien as walking every slot.
+  struct AlienBox {
+    double left, right, top, bottom;
+    int32_t slot;
+  };
+  AlienBox boxes[ENEMY_POOL_SIZE];
+  int32_t living = 0;
   Enemy* enemies = enemySystem->pool;
+  for (int32_t e = 0; e < ENEMY_POOL_SIZE; ++e) {
+    const Enemy& enemy = enemies[e];
+    if (enemy.alive != 1) continue;
+    boxes[living++] = {enemy.x, enemy.x + ENEMY_BOX, enemy.y, enemy.y + ENEMY_BOX, e};
+  }
+  Bullet* bullets = player->bullets.pool;
   for (int32_t b = 0; b < BULLET_POOL_SIZE; ++b) {
     Bullet& bullet = bullets[b];
-    // A spent bullet can hit nothing more, so its remaining pairs are
-    // skipped at once.
+    // A spent bullet can hit nothing more.
     if (bullet.active != 1) continue;
-    for (int32_t e = 0; e < ENEMY_POOL_SIZE; ++e) {
-      Enemy& enemy = enemies[e];
-      if (enemy.alive == 1 && bullet.x >= enemy.x && bullet.x <= enemy.x + ENEMY_BOX &&
-          bullet.y >= enemy.y && bullet.y <= enemy.y + ENEMY_BOX) {
-        enemy.hitPoints -= 1;
+    for (int32_t i = 0; i < living; ++i) {
+      const AlienBox& box = boxes[i];
+      if (bullet.x >= box.left && bullet.x <= box.right && bullet.y >= box.top &&
+          bullet.y <= box.bottom) {
+        enemies[box.slot].hitPoints -= 1;
         bullet.active = 0;
         break;
       }

@@ -190,11 +190,14 @@ TEST_F(GameTest, HitBoxIncludesItsEdges) {
 }
 
 TEST_F(GameTest, BulletInsideTwoAliensHitsOnlyTheLowerSlot) {
+  fb::Enemy& dead = Alien(1, 100, 100);
+  dead.alive = 0;  // a free slot takes no hits
   fb::Enemy& lower = Alien(3, 100, 100);
   fb::Enemy& upper = Alien(7, 110, 110);
   Shot(5, 120, 120);
   Shot(6, 130, 130);  // only inside the upper one
   fb::ApplyHits();
+  EXPECT_EQ(dead.hitPoints, 15);
   EXPECT_EQ(lower.hitPoints, 14);
   EXPECT_EQ(upper.hitPoints, 14);
   EXPECT_EQ(fb::player->bullets.pool[5].active, 0);
