@@ -261,28 +261,26 @@ void StorePalette(BmpDecoder& d) {
   HandColorMapToDriver(s);
 }
 
-// Uncompressed rows in storage order.  Rows outside the copied part are
-// skipped without reading, but must still be in the file: a file that ends
-// early is refused even where its missing rows would not be copied.
+// Uncompressed rows in storage order.  Each row must be whole in the file
+// (a file that ends early is refused even where its missing rows would
+// not be copied), but only the bytes of the copied pixels are read: the
+// buffer is bounded by the target's width, however wide the file claims
+// to be.
 BmpResult ReadRows(BmpDecoder& d) {
   const uint64_t dataBytes = (uint64_t(d.width) * d.bits + 7) / 8;
   const uint64_t stride = (dataBytes + 3) & ~uint64_t(3);
   // Whole rows at 8 bits and more; at 1 and 4 bits the padding after the
   // last row may be missing.
   const uint64_t needed = d.bits >= 8 ? stride : dataBytes;
-  // A row longer than the whole file can never be read; refusing here
-  // keeps an absurd width from allocating a huge buffer.
-  if (d.dataOffset > d.in.size || needed > d.in.size - d.dataOffset) return kUnsupported;
-  std::vector<uint8_t> row(static_cast<size_t>(needed));
+  const uint64_t copyBytes = (uint64_t(d.copyWidth) * d.bits + 7) / 8;
+  std::vector<uint8_t> row(static_cast<size_t>(copyBytes));
 
   uint64_t rowStart = d.dataOffset;
   for (int64_t i = 0; i < d.height; ++i, rowStart += stride) {
+    if (rowStart > d.in.size || needed > d.in.size - rowStart) return kUnsupported;
     int64_t y = d.topDown ? i : d.height - 1 - i;
+    if (y >= d.copyHeight) continue;
     d.in.pos = rowStart;
-    if (y >= d.copyHeight) {
-      if (rowStart > d.in.size || needed > d.in.size - rowStart) return kUnsupported;
-      continue;
-    }
     if (!ReadBytes(d.in, row.data(), row.size())) return kUnsupported;
     d.convert(d, row.data(), d.dc->rows[size_t(y)], d.copyWidth);
   }
