@@ -305,9 +305,12 @@ BmpResult LoadBitmap(BmpDecoder& d) {
   return r;
 }
 
+// A header CreateImage could have made; anything else would send the rows
+// somewhere the image does not own.
 bool UsableImage(const Image* image) {
   return image->type == IMAGE_TYPE && (image->bpp == 1 || image->bpp == 2 || image->bpp == 4) &&
-         image->width > 0 && image->height > 0;
+         image->width > 0 && image->height > 0 &&
+         uint64_t(image->pitch) >= uint64_t(image->width) * image->bpp;
 }
 
 // The steps shared by both entries once the source is open.
