@@ -1,0 +1,306 @@
+// Terminal input to key codes.  A terminal in non-canonical mode delivers
+// bytes: characters (UTF-8), control bytes, and escape sequences for the
+// keys that type nothing.  They become the codes a window's keys give:
+// code page 437 characters and extended keys, so a reader cannot tell the
+// console from the window.  Platform-free; the decoder's state is the
+// record the caller keeps between reads.
+#include <cstdint>
+#include <cstring>
+
+#include "platform/console.h"
+#include "platform/keyboard.h"
+
+namespace fb {
+
+namespace {
+
+constexpr uint8_t ESC = 0x1B;
+// The longest sequence kept; a longer one is skipped up to its final byte
+// and dropped, since no key sequence we know is that long.
+constexpr size_t PENDING_LIMIT = sizeof(TerminalDecoder::pending);
+
+// Unicode code points of code page 437 bytes 128..255.
+constexpr uint16_t CP437_HIGH[128] = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  // 80
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  // 90
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,  // A0
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  // B0
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  // C0
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  // D0
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,  // E0
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  // F0
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+struct Sink {
+  void (*put)(int32_t code, void* user);
+  void* user;
+  void operator()(int32_t code) const { put(code, user); }
+};
+
+void Clear(TerminalDecoder& d) { d.pendingLength = 0; }
+
+void Append(TerminalDecoder& d, uint8_t byte) {
+  if (d.pendingLength < PENDING_LIMIT - 1) {
+    d.pending[d.pendingLength++] = static_cast<char>(byte);
+  } else {
+    d.pendingLength = PENDING_LIMIT;  // overflowed: skipping to the end
+  }
+}
+
+uint8_t PendingByte(const TerminalDecoder& d, size_t i) {
+  return static_cast<uint8_t>(d.pending[i]);
+}
+
+// A code point as a code page 437 key code.  Characters the code page
+// lacks still type something, a question mark, as the system's own
+// conversion does; the C1 controls type nothing.
+void PutCodePoint(uint32_t codePoint, Sink put) {
+  if (codePoint < 0xA0) return;  // only reached for U+0080..U+009F
+  for (int i = 0; i < 128; i++) {
+    if (CP437_HIGH[i] == codePoint) {
+      put(static_cast<int8_t>(static_cast<uint8_t>(128 + i)));
+      return;
+    }
+  }
+  put('?');
+}
+
+// A byte outside any sequence.  Enter arrives as CR or, with the input
+// mapping of most terminals, as LF; Backspace arrives as DEL.  NUL types
+// nothing: code 0 means "no key" to every reader.
+void PutPlainByte(uint8_t byte, Sink put) {
+  if (byte == 0) return;
+  if (byte == '\n') return put(13);
+  if (byte == 0x7F) return put(8);
+  put(byte);
+}
+
+int Utf8Length(uint8_t lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;  // continuation byte, overlong lead or out of range
+}
+
+// The second byte's range excludes overlong forms, surrogates and code
+// points past U+10FFFF.
+bool Utf8ByteFits(uint8_t lead, size_t position, uint8_t byte) {
+  if (byte < 0x80 || byte > 0xBF) return false;
+  if (position != 1) return true;
+  if (lead == 0xE0) return byte >= 0xA0;
+  if (lead == 0xED) return byte <= 0x9F;
+  if (lead == 0xF0) return byte >= 0x90;
+  if (lead == 0xF4) return byte <= 0x8F;
+  return true;
+}
+
+void Start(TerminalDecoder& d, uint8_t byte, Sink put) {
+  if (byte == ESC || Utf8Length(byte) != 0) {
+    d.pending[0] = static_cast<char>(byte);
+    d.pendingLength = 1;
+  } else if (byte < 0x80) {
+    PutPlainByte(byte, put);
+  }
+  // Stray continuation bytes and invalid leads are dropped.
+}
+
+void FeedUtf8(TerminalDecoder& d, uint8_t byte, Sink put) {
+  uint8_t lead = PendingByte(d, 0);
+  if (!Utf8ByteFits(lead, d.pendingLength, byte)) {
+    // A broken sequence is dropped; the byte that broke it starts afresh.
+    Clear(d);
+    Start(d, byte, put);
+    return;
+  }
+  Append(d, byte);
+  const int length = Utf8Length(lead);
+  if (static_cast<int>(d.pendingLength) < length) return;
+  uint32_t codePoint = lead & (0xFF >> (length + 1));
+  for (int i = 1; i < length; i++) codePoint = (codePoint << 6) | (PendingByte(d, i) & 0x3F);
+  Clear(d);
+  PutCodePoint(codePoint, put);
+}
+
+// A key named by an escape sequence: its scancode, and whether it is one
+// of the cursor-block keys that the extended-key table translates.
+struct SequenceKey {
+  int scancode;
+  bool extended;
+};
+constexpr SequenceKey NO_KEY{0, false};
+
+// The modifier parameter of xterm-style sequences is 1 + a bit set:
+// 1 Shift, 2 Alt, 4 Ctrl (8, Meta, is ignored).
+uint32_t ControlStateOfModifier(int modifier) {
+  int bits = modifier > 1 ? modifier - 1 : 0;
+  uint32_t state = 0;
+  if (bits & 1) state |= CTRL_STATE_SHIFT;
+  if (bits & 2) state |= CTRL_STATE_LEFT_ALT;
+  if (bits & 4) state |= CTRL_STATE_LEFT_CTRL;
+  return state;
+}
+
+void PutSequenceKey(SequenceKey key, int modifier, Sink put) {
+  if (key.scancode == 0) return;  // unknown sequence: dropped whole
+  uint32_t state = ControlStateOfModifier(modifier);
+  if (key.extended) state |= CTRL_STATE_EXTENDED;
+  int32_t code = TranslateKey(0, key.scancode, state, 0);
+  if (code == KEY_NONE) code = TranslateKey(0, key.scancode, state & CTRL_STATE_EXTENDED, 0);
+  // Alt+F4 would read as the close box; a window swallows it, and so do we.
+  if (code == KEY_CLOSE || code == KEY_NONE) return;
+  put(code);
+}
+
+// Final letters shared by the CSI and SS3 forms.
+SequenceKey KeyOfLetter(uint8_t letter) {
+  switch (letter) {
+    case 'A': return {0x48, true};  // Up
+    case 'B': return {0x50, true};  // Down
+    case 'C': return {0x4D, true};  // Right
+    case 'D': return {0x4B, true};  // Left
+    case 'H': return {0x47, true};  // Home
+    case 'F': return {0x4F, true};  // End
+    case 'E': return {0x4C, false};  // keypad 5 without Num Lock
+    case 'P': return {59, false};   // F1
+    case 'Q': return {60, false};
+    case 'R': return {61, false};
+    case 'S': return {62, false};   // F4
+    default: return NO_KEY;
+  }
+}
+
+// ESC [ n ~ keys.
+SequenceKey KeyOfTildeNumber(int n) {
+  switch (n) {
+    case 1: case 7: return {0x47, true};  // Home
+    case 2: return {0x52, true};          // Insert
+    case 3: return {0x53, true};          // Delete
+    case 4: case 8: return {0x4F, true};  // End
+    case 5: return {0x49, true};          // Page Up
+    case 6: return {0x51, true};          // Page Down
+    case 11: case 12: case 13: case 14: case 15: return {59 + (n - 11), false};  // F1-F5
+    case 17: case 18: case 19: case 20: case 21: return {64 + (n - 17), false};  // F6-F10
+    case 23: return {87, false};  // F11
+    case 24: return {88, false};  // F12
+    default: return NO_KEY;
+  }
+}
+
+// Splits the parameter bytes "n;m" into up to two numbers (absent: -1).
+// false for anything else: private markers, intermediates, more numbers.
+bool ParseParameters(const char* bytes, size_t length, int* first, int* second) {
+  int values[2] = {-1, -1};
+  int index = 0;
+  for (size_t i = 0; i < length; i++) {
+    char c = bytes[i];
+    if (c == ';') {
+      if (++index > 1) return false;
+    } else if (c >= '0' && c <= '9') {
+      int v = values[index] < 0 ? 0 : values[index];
+      if (v > 999) return false;  // no key number is that long
+      values[index] = v * 10 + (c - '0');
+    } else {
+      return false;
+    }
+  }
+  *first = values[0];
+  *second = values[1];
+  return true;
+}
+
+void FinishCsi(const TerminalDecoder& d, uint8_t final, Sink put) {
+  int n = -1;
+  int modifier = -1;
+  if (d.pendingLength >= PENDING_LIMIT ||
+      !ParseParameters(d.pending + 2, d.pendingLength - 2, &n, &modifier)) {
+    return;
+  }
+  if (final == '~') return PutSequenceKey(KeyOfTildeNumber(n), modifier, put);
+  if (final == 'Z' && n < 0) {
+    // Back-tab: the terminal's name for Shift+Tab.
+    int32_t code = TranslateKey('\t', 15, CTRL_STATE_SHIFT, '\t');
+    return put(code);
+  }
+  // Letter forms carry no key number; a modifier comes as "1;m".
+  if (n > 1) return;
+  PutSequenceKey(KeyOfLetter(final), modifier, put);
+}
+
+void FinishSs3(const TerminalDecoder& d, uint8_t final, Sink put) {
+  // Old terminals put a bare modifier digit between O and the letter.
+  int modifier = -1;
+  int unused = -1;
+  if (d.pendingLength >= PENDING_LIMIT ||
+      !ParseParameters(d.pending + 2, d.pendingLength - 2, &modifier, &unused) || unused >= 0) {
+    return;
+  }
+  PutSequenceKey(KeyOfLetter(final), modifier, put);
+}
+
+void FeedEscape(TerminalDecoder& d, uint8_t byte, Sink put) {
+  if (d.pendingLength == 1) {
+    if (byte == '[' || byte == 'O') return Append(d, byte);
+    // Escape and then another key, read together: both keys count.  A
+    // terminal that sends Alt+key as ESC key gets Escape and the key.
+    Clear(d);
+    put(27);
+    Start(d, byte, put);
+    return;
+  }
+  const bool csi = PendingByte(d, 1) == '[';
+  // ESC [ [ A .. ESC [ [ E: F1 to F5 on the Linux console.
+  if (csi && d.pendingLength == 2 && byte == '[') return Append(d, byte);
+  if (csi && d.pendingLength == 3 && PendingByte(d, 2) == '[') {
+    Clear(d);
+    if (byte >= 'A' && byte <= 'E') return PutSequenceKey({59 + (byte - 'A'), false}, -1, put);
+    if (byte < 0x20 || byte >= 0x7F) Start(d, byte, put);
+    return;
+  }
+  if (byte >= 0x20 && byte <= 0x3F) return Append(d, byte);  // parameter or intermediate
+  if (byte >= 0x40 && byte <= 0x7E) {
+    if (csi) {
+      FinishCsi(d, byte, put);
+    } else {
+      FinishSs3(d, byte, put);
+    }
+    Clear(d);
+    return;
+  }
+  // A control byte or a non-ASCII byte cannot be part of a sequence: the
+  // broken sequence is dropped and the byte is read as itself.
+  Clear(d);
+  Start(d, byte, put);
+}
+
+}  // namespace
+
+void DecodeTerminalInput(TerminalDecoder& decoder, const char* bytes, size_t length, bool flush,
+                         void (*put)(int32_t code, void* user), void* user) {
+  const Sink sink{put, user};
+  for (size_t i = 0; i < length; i++) {
+    const uint8_t byte = static_cast<uint8_t>(bytes[i]);
+    if (decoder.pendingLength == 0) {
+      Start(decoder, byte, sink);
+    } else if (PendingByte(decoder, 0) == ESC) {
+      FeedEscape(decoder, byte, sink);
+    } else {
+      FeedUtf8(decoder, byte, sink);
+    }
+  }
+  // Nothing follows a lone Escape when the caller says the input has gone
+  // quiet: it was the Escape key itself.
+  if (flush && decoder.pendingLength == 1 && PendingByte(decoder, 0) == ESC) {
+    Clear(decoder);
+    sink(27);
+  }
+}
+
+}  // namespace fb

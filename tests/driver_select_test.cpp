@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/driver.h"
+#include "platform/screen.h"
+
+using namespace fb;
+
+namespace {
+
+// Drivers that log every Init and Exit and succeed only when told to.
+struct Try {
+  std::string name;
+  int refresh, flags;
+};
+std::vector<Try> tries;
+std::vector<std::string> exits;
+std::string succeedName;
+int succeedFlags = -2;
+
+template <int N>
+int LoggingInit(const char*, int32_t, int32_t, int32_t, int32_t refresh, int32_t flags);
+
+const char* const NAMES[] = {"DirectX", "GDI", "OpenGL"};
+
+template <int N>
+void LoggingExit() {
+  exits.push_back(NAMES[N]);
+}
+
+template <int N>
+int LoggingInit(const char*, int32_t, int32_t, int32_t, int32_t refresh, int32_t flags) {
+  tries.push_back({NAMES[N], refresh, flags});
+  bool ok = succeedName == NAMES[N] && (succeedFlags == -2 || succeedFlags == flags);
+  return ok ? 0 : -1;
+}
+
+template <int N>
+constexpr DisplayDriver MakeDriver() {
+  return {NAMES[N], LoggingInit<N>, LoggingExit<N>, nullptr, nullptr, nullptr, nullptr, nullptr,
+          nullptr,  nullptr,        nullptr,        nullptr, nullptr, nullptr};
+}
+const DisplayDriver D0 = MakeDriver<0>(), D1 = MakeDriver<1>(), D2 = MakeDriver<2>();
+const DisplayDriver* const LIST[] = {&D0, &D1, &D2};
+
+std::vector<std::string> Sequence() {
+  std::vector<std::string> out;
+  for (const Try& t : tries)
+    out.push_back(t.name + (t.flags & SCREEN_FULLSCREEN ? " full " : " win ") + std::to_string(t.refresh));
+  return out;
+}
+
+void Reset(const std::string& succeed, int flags = -2) {
+  tries.clear();
+  exits.clear();
+  succeedName = succeed;
+  succeedFlags = flags;
+}
+
+TEST(DriverSelect, WithoutPreferenceTwoPasses) {
+  Reset("");
+  EXPECT_EQ(SelectDisplayDriver(LIST, nullptr, "t", 640, 480, 32, 60, 0), nullptr);
+  std::vector<std::string> expected = {
+      "DirectX win 60",  "DirectX win 0",  "GDI win 60",  "GDI win 0",  "OpenGL win 60",
+      "OpenGL win 0",    "DirectX full 60", "DirectX full 0", "GDI full 60", "GDI full 0",
+      "OpenGL full 60",  "OpenGL full 0"};
+  EXPECT_EQ(Sequence(), expected);
+  EXPECT_EQ(exits.size(), tries.size());  // every failed Init is followed by Exit
+}
+
+TEST(DriverSelect, StopsAtTheFirstSuccess) {
+  Reset("GDI");
+  EXPECT_EQ(SelectDisplayDriver(LIST, "", "t", 640, 480, 32, 0, 0), &D1);
+  std::vector<std::string> expected = {"DirectX win 0", "DirectX win 0", "GDI win 0"};
+  EXPECT_EQ(Sequence(), expected);
+  EXPECT_EQ(exits.size(), 2u);
+}
+
+TEST(DriverSelect, FullscreenRequestRetriedWindowed) {
+  Reset("OpenGL", 0);
+  EXPECT_EQ(SelectDisplayDriver(LIST, nullptr, "t", 640, 480, 32, 0, SCREEN_FULLSCREEN), &D2);
+  // Six full-screen tries, then the windowed pass up to OpenGL's first try.
+  ASSERT_EQ(tries.size(), 11u);
+  EXPECT_EQ(tries[5].flags, SCREEN_FULLSCREEN);
+  EXPECT_EQ(tries.back().flags, 0);
+}
+
+TEST(DriverSelect, PreferredNameAnyCaseFourPasses) {
+  Reset("");
+  EXPECT_EQ(SelectDisplayDriver(LIST, "gdi", "t", 640, 480, 32, 75, 0), nullptr);
+  std::vector<std::string> expected = {
+      // pass 1: only the named driver
+      "GDI win 75", "GDI win 0",
+      // pass 2: all drivers
+      "DirectX win 75", "DirectX win 0", "GDI win 75", "GDI win 0", "OpenGL win 75", "OpenGL win 0",
+      // pass 3: the named driver, full screen
+      "GDI full 75", "GDI full 0",
+      // pass 4: all, full screen
+      "DirectX full 75", "DirectX full 0", "GDI full 75", "GDI full 0", "OpenGL full 75",
+      "OpenGL full 0"};
+  EXPECT_EQ(Sequence(), expected);
+
+  Reset("GDI");
+  EXPECT_EQ(SelectDisplayDriver(LIST, "GdI", "t", 640, 480, 32, 0, 0), &D1);
+  EXPECT_EQ(tries.size(), 1u);
+}
+
+TEST(DriverSelect, NullNeedsNoDriverAtAll) {
+  Reset("GDI");
+  EXPECT_EQ(SelectDisplayDriver(LIST, "NuLL", "t", 640, 480, 32, 0, 0), &NULL_DRIVER);
+  EXPECT_EQ(SelectDisplayDriver(LIST, "GDI", "t", 640, 480, 32, 0, SCREEN_NULL), &NULL_DRIVER);
+  EXPECT_TRUE(tries.empty());
+  EXPECT_STREQ(NULL_DRIVER.name, "Null");
+}
+
+TEST(DriverSelect, SetScreenModeReadsScrdriver) {
+  Reset("OpenGL");
+  SetDriverList(LIST);
+  setenv("SCRDRIVER", "opengl", 1);
+  ASSERT_EQ(SetScreenMode(64, 32, 32, 0, 0, 0), 0);
+  unsetenv("SCRDRIVER");
+  EXPECT_EQ(Screen()->driver, &D2);
+  ASSERT_EQ(tries.size(), 1u);
+  EXPECT_EQ(tries[0].name, "OpenGL");
+  CloseScreen();
+  EXPECT_EQ(exits.back(), "OpenGL");  // closing calls the driver's Exit
+  SetDriverList({});
+}
+
+TEST(DriverSelect, NamesCompareWithoutCase) {
+  EXPECT_TRUE(SameDriverName("X11", "x11"));
+  EXPECT_FALSE(SameDriverName("X1", "X11"));
+  EXPECT_FALSE(SameDriverName(nullptr, "X11"));
+}
+
+}  // namespace

@@ -1,0 +1,152 @@
+// The shared window thread, driven through a driver of the test's own that
+// records what it is asked to present.  Runs a second thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/driver.h"
+#include "platform/screen.h"
+#include "platform/window_thread.h"
+
+using namespace fb;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Band {
+  int first, last;
+};
+std::mutex bandsMutex;
+std::vector<Band> bands;
+std::atomic<int> ticks{0};
+std::atomic<bool> failOpen{false};
+std::atomic<bool> closed{false};
+std::atomic<int> samples{0};
+
+bool Open(void*) { return !failOpen; }
+void Present(void*, int first, int last) {
+  std::lock_guard<std::mutex> g(bandsMutex);
+  bands.push_back({first, last});
+}
+void Sample(void*, uint8_t* keyState) {
+  keyState[17] = 1;
+  ++samples;
+}
+void Dispatch(void*) { ++ticks; }
+void Close(void*) { closed = true; }
+
+const WindowHooks HOOKS = {Open, Present, Sample, Dispatch, Close, nullptr};
+
+int Init(const char*, int32_t, int32_t, int32_t, int32_t, int32_t) {
+  return StartWindowThread(HOOKS);
+}
+const DisplayDriver THREAD_DRIVER = {"Recording", Init,    StopWindowThread, LockDisplay,
+                                     UnlockDisplay, nullptr, nullptr,         nullptr,
+                                     nullptr,     nullptr,   nullptr,          nullptr,
+                                     nullptr,     nullptr};
+const DisplayDriver* const LIST[] = {&THREAD_DRIVER};
+
+// Waits until the window thread has run at least n more ticks.
+void WaitTicks(int n) {
+  int target = ticks + n;
+  for (int i = 0; i < 500 && ticks < target; ++i) std::this_thread::sleep_for(2ms);
+}
+
+class WindowThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDriverList(LIST);
+    failOpen = false;
+    closed = false;
+    ASSERT_EQ(SetScreenMode(64, 768, 32, 0, 0, 0), 0);
+    WaitTicks(2);
+    std::lock_guard<std::mutex> g(bandsMutex);
+    bands.clear();
+  }
+  void TearDown() override {
+    CloseScreen();
+    SetDriverList({});
+  }
+  std::vector<Band> Bands() {
+    std::lock_guard<std::mutex> g(bandsMutex);
+    return bands;
+  }
+};
+
+TEST_F(WindowThread, PresentsTheDirtyBandInOneCopyAndClearsAllFlags) {
+  ScreenLock();
+  Screen()->dirtyRows[10] = 1;
+  Screen()->dirtyRows[700] = 1;
+  ScreenUnlock(1, 0);
+  WaitTicks(3);
+  std::vector<Band> seen = Bands();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].first, 10);
+  EXPECT_EQ(seen[0].last, 700);
+  ScreenLock();
+  for (int y = 0; y < 768; ++y) ASSERT_EQ(Screen()->dirtyRows[y], 0);
+  ScreenUnlock(1, 0);
+}
+
+TEST_F(WindowThread, NothingDirtyNothingPresented) {
+  WaitTicks(5);
+  EXPECT_TRUE(Bands().empty());
+  ScreenLock();
+  ScreenUnlock(-1, -1);
+  WaitTicks(3);
+  std::vector<Band> seen = Bands();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].first, 0);
+  EXPECT_EQ(seen[0].last, 767);
+}
+
+TEST_F(WindowThread, HoldingTheLockStopsPresentationAndSampling) {
+  ScreenLock();
+  int before = ticks;
+  Screen()->keyState[17] = 0;
+  std::this_thread::sleep_for(60ms);
+  EXPECT_EQ(ticks, before);
+  EXPECT_EQ(Screen()->keyState[17], 0);
+  ScreenUnlock(-1, -1);
+  WaitTicks(2);
+  ScreenLock();
+  EXPECT_EQ(Screen()->keyState[17], 1);  // sampled while the window is active
+  ScreenUnlock(1, 0);
+}
+
+TEST_F(WindowThread, InactiveWindowIsNotSampled) {
+  SetWindowActive(false);
+  WaitTicks(2);
+  int before = samples;
+  WaitTicks(3);
+  EXPECT_EQ(samples, before);
+}
+
+TEST_F(WindowThread, ClosingWhileLockedEndsTheThread) {
+  ScreenLock();
+  ScreenLock();
+  CloseScreen();  // must not deadlock on the held display lock
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(Screen(), nullptr);
+  // The display lock is free again.
+  LockDisplay();
+  UnlockDisplay();
+}
+
+TEST(WindowThreadStart, FailedOpenFailsInitAndTheSearchGoesOn) {
+  SetDriverList(LIST);
+  failOpen = true;
+  EXPECT_EQ(SetScreenMode(32, 32, 32, 0, 0, 0), 1);
+  EXPECT_EQ(Screen(), nullptr);
+  failOpen = false;
+  EXPECT_EQ(SetScreenMode(32, 32, 32, 0, 0, 0), 0);
+  CloseScreen();
+  SetDriverList({});
+}
+
+}  // namespace
