@@ -545,9 +545,10 @@ void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
   const int length = XLookupString(&key, text, int(sizeof text), &symbol, nullptr);
   const KeySym unshifted = XLookupKeysym(&key, 0);
   // Keypad keys follow NumLock (Home or 7); the others are named by their
-  // unshifted symbol, so Shift+1 is still the key "1".
-  int32_t virtualKey = IsKeypadKey(unshifted) ? VK_NONE : VirtualKeyOfKeysym(uint32_t(unshifted));
-  if (virtualKey == VK_NONE) virtualKey = VirtualKeyOfKeysym(uint32_t(symbol));
+  // unshifted symbol, so Shift+1 is still the key "1".  A key whose symbol
+  // names no virtual key (é on a French "2") keeps the one it samples as.
+  int32_t virtualKey = VirtualKeyOfKeysym(uint32_t(IsKeypadKey(unshifted) ? symbol : unshifted));
+  if (virtualKey == VK_NONE) virtualKey = x.keycodeKey[key.keycode & 0xFF];
   const int scancode = ScancodeOfVirtualKey(virtualKey);
 
   uint32_t control = 0;
@@ -557,11 +558,14 @@ void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
   if (IsExtendedKeysym(uint32_t(symbol)) || IsExtendedKeysym(uint32_t(unshifted)))
     control |= CTRL_STATE_EXTENDED;
 
-  // The typed character: control characters (Ctrl+letter) come from the
-  // lookup's text, everything else from the symbol, as code page 437.
+  // The typed character, as code page 437: control characters (Ctrl+letter)
+  // come from the lookup's text, everything else from the symbol.  The
+  // function and keypad symbols (0xFF00 up) type only what the symbol
+  // table says: the lookup would give Delete the character 127.
   uint32_t codePoint = 0;
   bool typed = false;
-  if (length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
+  const bool functionKey = symbol >= 0xFF00 && symbol <= 0xFFFF;
+  if (!functionKey && length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
     codePoint = static_cast<unsigned char>(text[0]);
     typed = true;
   } else {
