@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/driver.h"
@@ -391,19 +393,25 @@ TEST_F(X11Keys, AccentedLetterIsOneCodePageByte) {
 TEST_F(X11Keys, HeldKeyRepeatsWithoutFalseReleases) {
   ASSERT_EQ(RunProgram({"xdotool", "keydown", "w"}), 0);
   std::this_thread::sleep_for(900ms);  // past the server's repeat delay
-  const std::vector<Event> held = TakeEvents();
   ASSERT_EQ(RunProgram({"xdotool", "keyup", "w"}), 0);
+  std::vector<Event> events;
+  ASSERT_TRUE(WaitFor([&] {
+    for (const Event& e : TakeEvents()) events.push_back(e);
+    return HasEvent(events, EVENT_KEY_RELEASE, 17);
+  }));
   int presses = 0, repeats = 0, releases = 0;
-  for (const Event& e : held) {
+  for (const Event& e : events) {
     if (e.field[0] != 17) continue;
+    EXPECT_EQ(releases, 0) << "a key event after the release";
     presses += e.kind == EVENT_KEY_PRESS;
     repeats += e.kind == EVENT_KEY_REPEAT;
     releases += e.kind == EVENT_KEY_RELEASE;
   }
   if (repeats == 0) GTEST_SKIP() << "the server does not auto-repeat synthetic key presses";
   EXPECT_EQ(presses, 1);
-  EXPECT_EQ(releases, 0);
-  EXPECT_EQ(ReadAll(), std::string(size_t(repeats + 1) > 15 ? 15 : size_t(repeats + 1), 'w'));
+  EXPECT_EQ(releases, 1);
+  // One character per press and per repeat; the queue keeps the last 15.
+  EXPECT_EQ(ReadAll(), std::string(size_t(std::min(repeats + 1, 15)), 'w'));
 }
 
 TEST_F(X11Keys, FocusLossClearsHeldKeys) {
@@ -433,6 +441,50 @@ TEST_F(X11Keys, FocusLossClearsHeldKeys) {
   ASSERT_EQ(RunProgram({"xdotool", "keyup", "w"}), 0);
   XDestroyWindow(helper, other);
   XSync(helper, False);
+}
+
+TEST_F(X11Keys, AltEnterSwitchesBetweenWindowAndFullScreen) {
+  const int screen = DefaultScreen(helper);
+  const int fullWidth = DisplayWidth(helper, screen), fullHeight = DisplayHeight(helper, screen);
+  auto size = [&] {
+    XWindowAttributes a{};
+    XGetWindowAttributes(helper, window, &a);
+    return std::pair(a.width, a.height);
+  };
+  ScreenLock();
+  Fill(0xFF336699);
+  ScreenUnlock(-1, -1);
+  ASSERT_TRUE(WindowShows([](int, int) { return 0x336699u; }));
+
+  ASSERT_EQ(RunProgram({"xdotool", "key", "alt+Return"}), 0);
+  ASSERT_TRUE(WaitFor([&] { return size() == std::pair(fullWidth, fullHeight); }));
+  // The picture sits in the middle of the screen, black around it.
+  const int left = (fullWidth - WIDTH) / 2, top = (fullHeight - HEIGHT) / 2;
+  auto pixel = [&](int x, int y) {
+    XImage* image = XGetImage(helper, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return ~0u;
+    const uint32_t rgb = uint32_t(XGetPixel(image, 0, 0)) & 0xFFFFFF;
+    XDestroyImage(image);
+    return rgb;
+  };
+  EXPECT_TRUE(WaitFor([&] {
+    return pixel(0, 0) == 0 && pixel(left, top) == 0x336699 &&
+           pixel(left + WIDTH - 1, top + HEIGHT - 1) == 0x336699 &&
+           pixel(left + WIDTH, top + HEIGHT) == 0;
+  }));
+
+  ASSERT_EQ(RunProgram({"xdotool", "key", "alt+Return"}), 0);
+  ASSERT_TRUE(WaitFor([&] { return size() == std::pair(WIDTH, HEIGHT); }));
+  EXPECT_TRUE(WindowShows([](int, int) { return 0x336699u; }));
+  EXPECT_EQ(ReadKey(), "");  // a system key: nothing in the queue
+
+  // Under SCREEN_NO_SWITCH the window keeps its size.
+  CloseScreen();
+  Open(32, true, SCREEN_NO_SWITCH);
+  Focus();
+  ASSERT_EQ(RunProgram({"xdotool", "key", "alt+Return"}), 0);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(size(), std::pair(WIDTH, HEIGHT));
 }
 
 // --- The close box and the window's life ---

@@ -355,7 +355,11 @@ void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
   if (x.useShm) {
     // The server reads the segment after the request has gone out; the
     // previous copy must be finished before the segment is written again.
-    if (x.shmPending) XSync(x.display, False);
+    // Its completion event has usually arrived by the next tick; only when
+    // it has not is a round trip needed.
+    XEvent done;
+    if (x.shmPending && !XCheckTypedWindowEvent(x.display, x.window, x.shmCompletion, &done))
+      XSync(x.display, False);
     x.shmPending = false;
     FillImage(x, screen, first, last);
     XShmPutImage(x.display, x.window, x.gc, x.image, 0, first, x.offsetX, x.offsetY + first,
@@ -385,6 +389,27 @@ void PlacePicture(X11Window& x, int windowWidth, int windowHeight) {
   x.windowHeight = windowHeight;
   x.offsetX = windowWidth > x.width ? (windowWidth - x.width) / 2 : 0;
   x.offsetY = windowHeight > x.height ? (windowHeight - x.height) / 2 : 0;
+}
+
+// Paints the background around the picture.  A tick may have presented
+// at the old place before the resize was seen, so the server's own clearing
+// of the resized window is not enough.
+void ClearAroundPicture(X11Window& x) {
+  const int right = x.offsetX + x.width, bottom = x.offsetY + x.height;
+  struct Area {
+    int left, top, width, height;
+  };
+  const Area areas[] = {
+      {0, 0, x.windowWidth, x.offsetY},
+      {0, bottom, x.windowWidth, x.windowHeight - bottom},
+      {0, x.offsetY, x.offsetX, x.height},
+      {right, x.offsetY, x.windowWidth - right, x.height},
+  };
+  for (const Area& a : areas)
+    // A width or height of 0 would mean "to the window's edge".
+    if (a.width > 0 && a.height > 0)
+      XClearArea(x.display, x.window, a.left, a.top, unsigned(a.width), unsigned(a.height),
+                 False);
 }
 
 // A window the user cannot resize, except while full screen.
@@ -876,6 +901,7 @@ void DispatchHook(void* user) {
       case ConfigureNotify:
         if (event.xconfigure.width != x.windowWidth || event.xconfigure.height != x.windowHeight) {
           PlacePicture(x, event.xconfigure.width, event.xconfigure.height);
+          ClearAroundPicture(x);
           repaint = true;
         }
         break;
