@@ -123,6 +123,25 @@ void ScanEllipse(DrawContext& dc, int cx, int cy, float rx, float ry, uint32_t c
   ScreenUnlock(1, 0);
 }
 
+// A filled circle of radius 1 scans to a five-pixel cross.  Explosions
+// draw tens of thousands of them a frame, so when the cross lies wholly
+// inside the clip rectangle it is written directly, with the same pixels
+// and dirty rows as the scan.  Returns false when the scan must do it.
+bool DrawUnitDisc(DrawContext& dc, int cx, int cy, uint32_t colour) {
+  const ClipRect& c = dc.clip;
+  if (cx <= c.x || cx >= c.x + c.width - 1 || cy <= c.y || cy >= c.y + c.height - 1) return false;
+  ScreenLock();
+  auto put = dc.pixel.PutPixel;
+  put(dc, cx - 1, cy, colour);
+  put(dc, cx, cy, colour);
+  put(dc, cx + 1, cy, colour);
+  put(dc, cx, cy + 1, colour);
+  put(dc, cx, cy - 1, colour);
+  MarkDirtyRows(dc, cy - 1, cy + 1);
+  ScreenUnlock(1, 0);
+  return true;
+}
+
 // The arc's point at angle a, relative to the centre, y upwards.
 PointI ArcOffset(float a, float rx, float ry) {
   float ox = float(std::cos(double(a)) * rx);
@@ -196,8 +215,10 @@ void DrawCircle(Image* target, float x, float y, float radius, Color colour, flo
     ry = radius * aspect;
   if (!(std::fabs(rx) <= CIRCLE_MAX_RADIUS && std::fabs(ry) <= CIRCLE_MAX_RADIUS)) return;
 
-  if (start == 0 && end == FULL_CIRCLE)
+  if (start == 0 && end == FULL_CIRCLE) {
+    if (fill != 0 && rx == 1.0f && ry == 1.0f && DrawUnitDisc(*dc, centre.x, centre.y, value)) return;
     ScanEllipse(*dc, centre.x, centre.y, rx, ry, value, fill != 0);
+  }
   else
     DrawArc(*dc, centre.x, centre.y, rx, ry, start, end, value);
 }

@@ -12,6 +12,7 @@
 #include "platform/keyboard.h"
 #include "platform/runtime.h"
 #include "platform/screen.h"
+#include "tests/piped_descriptor.h"
 
 namespace {
 
@@ -83,6 +84,9 @@ TEST_F(FakeTime, SleepsThatIgnoreKeys) {
 }
 
 TEST_F(FakeTime, ConsoleKeyTypedEarlierEndsAWatchedWaitAtOnce) {
+  // An open, quiet standard input: a closed one would keep the flag set.
+  fb::ResetConsole();
+  fb::PipedDescriptor in(STDIN_FILENO);
   for (int32_t ms : {-1, 100, 250}) {
     clock.sleeps.clear();
     fb::ConsolePutKey('x');

@@ -1,0 +1,62 @@
+// The "X11" display driver: an X11 window owned by the window thread,
+// which presents the dirty band of the framebuffer (through MIT-SHM when
+// the server offers it), samples the keyboard and turns X events into key
+// codes and window events.  The driver's operations run on the program's
+// thread; every use of the window's connection from there happens under
+// the display lock, so the window thread never shares it mid-call.
+//
+// Keys are mapped through their key symbols, not their hardware codes:
+// scancode 30 is whichever key types "a" in the current layout.
+#pragma once
+#include <cstdint>
+
+#include "platform/driver.h"
+
+namespace fb {
+
+extern const DisplayDriver X11_DRIVER;
+
+// --- Key symbols (pure tables; any thread) ---
+
+// The virtual key of an X key symbol, or VK_NONE.  Letters of either case
+// give 'A'..'Z'; keypad symbols give the keypad or cursor virtual key
+// depending on which symbol NumLock selected.
+int32_t VirtualKeyOfKeysym(uint32_t keysym);
+
+// Whether a key with this symbol counts as an extended key (the cursor
+// block, keypad Enter and slash, the right-hand Ctrl and Alt, ...).
+bool IsExtendedKeysym(uint32_t keysym);
+
+// The Unicode character a key symbol types (keypad digits and operators,
+// Enter, Tab, Backspace and Escape included), or 0.
+uint32_t UnicodeOfKeysym(uint32_t keysym);
+
+// A Unicode character as a code page 437 byte, or -1 when the code page
+// has no such character.  0..127 map to themselves.
+int32_t Cp437OfUnicode(uint32_t codePoint);
+
+// --- Test and benchmark hooks (program thread) ---
+
+// Whether the next Init may use MIT-SHM (default true).  false forces the
+// plain XPutImage path even when the server offers shared memory.
+void X11AllowShm(bool allow);
+
+// Whether the open window presents through shared memory.
+bool X11UsingShm();
+
+// The X window id of the open window (0 when none).
+unsigned long X11WindowId();
+
+struct X11PresentStats {
+  int64_t presents;  // image copies sent to the server
+  int64_t rows;      // framebuffer rows they carried
+};
+// Counters of the open window, read under the display lock.
+X11PresentStats X11Stats();
+
+// Presents rows first..last now, under the display lock, and waits until
+// the server has processed the copy.  false when no X11 window is open or
+// the range is empty or outside the screen.
+bool X11PresentNow(int32_t firstRow, int32_t lastRow);
+
+}  // namespace fb

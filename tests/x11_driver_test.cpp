@@ -1,0 +1,591 @@
+// The X11 driver against a real X server (Xvfb in the test command).  A
+// second connection of the test reads the window back with XGetImage and
+// plays the other clients (the close box, another window taking the
+// focus); xdotool plays the user at the keyboard.  Skips without DISPLAY.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/driver.h"
+#include "platform/drivers/x11.h"
+#include "platform/events.h"
+#include "platform/keyboard.h"
+#include "platform/screen.h"
+#include "platform/window_thread.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <X11/keysym.h>
+
+extern char** environ;
+
+using namespace std::chrono_literals;
+
+// Inside the library's namespace: its Screen() would otherwise clash with
+// Xlib's Screen type.
+namespace fb {
+namespace {
+
+// Generous: these bound a wait for the server and the window thread, they
+// are not speed requirements.
+constexpr auto DEADLINE = 2s;
+constexpr int WIDTH = 203;  // odd on purpose: rows are not a power of two
+constexpr int HEIGHT = 151;
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = DEADLINE) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return done();
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
+
+// Runs a program from PATH with its output discarded; its exit status, or
+// -1 when it could not run.
+int RunProgram(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveXdotool() { return RunProgram({"xdotool", "version"}) == 0; }
+
+// Errors on the test's own connection are recorded, not fatal.
+std::atomic<int> helperError{0};
+int RecordHelperError(Display*, XErrorEvent* e) {
+  helperError = e->error_code;
+  return 0;
+}
+
+std::vector<Event> TakeEvents() {
+  std::vector<Event> events;
+  Event e;
+  while (GetEvent(&e)) events.push_back(e);
+  return events;
+}
+
+bool HasEvent(const std::vector<Event>& events, int32_t kind, int32_t a = -1) {
+  for (const Event& e : events)
+    if (e.kind == kind && (a < 0 || e.field[0] == a)) return true;
+  return false;
+}
+
+// The window as the server holds it: 0xRRGGBB per pixel.
+std::vector<uint32_t> ReadWindow(Display* d, Window w, int width, int height) {
+  std::vector<uint32_t> out;
+  XImage* image = XGetImage(d, w, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+  if (!image) return out;
+  out.resize(size_t(width) * size_t(height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) out[size_t(y) * size_t(width) + size_t(x)] =
+        uint32_t(XGetPixel(image, x, y)) & 0xFFFFFF;
+  XDestroyImage(image);
+  return out;
+}
+
+class X11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set: no X server to test against";
+    unsetenv("SCRDRIVER");
+    helper = XOpenDisplay(nullptr);
+    if (!helper) GTEST_SKIP() << "cannot connect to the X server " << display;
+    XSetErrorHandler(RecordHelperError);
+    Visual* visual = DefaultVisual(helper, DefaultScreen(helper));
+    if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 ||
+        visual->blue_mask != 0xFF)
+      GTEST_SKIP() << "the read-back expects a 24-bit RGB visual";
+    ResetKeyQueue();
+  }
+
+  void TearDown() override {
+    CloseScreen();
+    X11AllowShm(true);
+    if (helper) XCloseDisplay(helper);
+  }
+
+  // Opens the screen on the X11 driver and waits until its window shows.
+  void Open(int depth, bool shm = true, int flags = 0) {
+    X11AllowShm(shm);
+    ASSERT_EQ(SetScreenMode(WIDTH, HEIGHT, depth, 0, flags, 0), 0);
+    ASSERT_STREQ(Screen()->driver->name, "X11");
+    window = X11WindowId();
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(WaitFor([&] {
+      XWindowAttributes a;
+      return XGetWindowAttributes(helper, window, &a) && a.map_state == IsViewable;
+    }));
+  }
+
+  // Gives the window the keyboard focus, as a click of the user would.
+  void Focus() {
+    XSetInputFocus(helper, window, RevertToParent, CurrentTime);
+    XSync(helper, False);
+    ASSERT_TRUE(WaitFor([] { return WindowActive(); }));
+    TakeEvents();
+  }
+
+  // Waits until the window thread has stopped presenting (focus changes
+  // and exposures at start repaint a few times).
+  void Settle() {
+    X11PresentStats before = X11Stats();
+    for (int quiet = 0, i = 0; quiet < 15 && i < 500; ++i) {
+      std::this_thread::sleep_for(10ms);
+      X11PresentStats now = X11Stats();
+      quiet = now.presents == before.presents ? quiet + 1 : 0;
+      before = now;
+    }
+  }
+
+  bool WindowShows(const std::function<uint32_t(int, int)>& rgb) {
+    return WaitFor([&] {
+      std::vector<uint32_t> seen = ReadWindow(helper, window, WIDTH, HEIGHT);
+      if (seen.empty()) return false;
+      for (int y = 0; y < HEIGHT; ++y)
+        for (int x = 0; x < WIDTH; ++x)
+          if (seen[size_t(y) * WIDTH + size_t(x)] != rgb(x, y)) return false;
+      return true;
+    });
+  }
+
+  Display* helper = nullptr;
+  Window window = 0;
+};
+
+// --- Presentation ---
+
+struct FrameCase {
+  int depth;
+  bool shm;
+};
+
+class X11Frame : public X11Test, public ::testing::WithParamInterface<FrameCase> {};
+
+uint32_t Pattern32(int x, int y) {
+  return 0xFF000000u | uint32_t((x * 3) & 0xFF) << 16 | uint32_t((y * 5) & 0xFF) << 8 |
+         uint32_t((x + y) & 0xFF);
+}
+uint16_t Pattern16(int x, int y) { return uint16_t(x * 37 + y * 101); }
+uint8_t Pattern8(int x, int y) { return uint8_t(x + y * 3); }
+
+// 5-6-5 widened with the top bits repeated, so white stays white.
+uint32_t Rgb565(uint16_t p) {
+  const uint32_t r = p >> 11, g = (p >> 5) & 0x3F, b = p & 0x1F;
+  return ((r << 3) | (r >> 2)) << 16 | ((g << 2) | (g >> 4)) << 8 | ((b << 3) | (b >> 2));
+}
+uint32_t RgbOfPalette(uint32_t entry) {  // 0x00BBGGRR
+  return (entry & 0xFF) << 16 | (entry & 0xFF00) | (entry >> 16 & 0xFF);
+}
+
+TEST_P(X11Frame, DrawnFrameAppearsPixelForPixel) {
+  const FrameCase c = GetParam();
+  Open(c.depth, c.shm);
+  const bool serverShm = XShmQueryExtension(helper);
+  EXPECT_EQ(X11UsingShm(), c.shm && serverShm);
+
+  ScreenLock();
+  ScreenContext& s = *Screen();
+  for (int y = 0; y < HEIGHT; ++y)
+    for (int x = 0; x < WIDTH; ++x) {
+      uint8_t* p = s.framebuffer + size_t(y) * size_t(s.pitch) + size_t(x) * size_t(s.bpp);
+      if (c.depth == 32) {
+        const uint32_t v = Pattern32(x, y);
+        std::memcpy(p, &v, 4);
+      } else if (c.depth == 16) {
+        const uint16_t v = Pattern16(x, y);
+        std::memcpy(p, &v, 2);
+      } else {
+        *p = Pattern8(x, y);
+      }
+    }
+  std::vector<uint32_t> palette(s.devicePalette, s.devicePalette + 256);
+  ScreenUnlock(-1, -1);
+
+  EXPECT_TRUE(WindowShows([&](int x, int y) {
+    if (c.depth == 32) return Pattern32(x, y) & 0xFFFFFF;
+    if (c.depth == 16) return Rgb565(Pattern16(x, y));
+    return RgbOfPalette(palette[Pattern8(x, y)]);
+  }));
+
+  if (c.depth == 8) {
+    // A palette change repaints every pixel that uses the entry.
+    Screen()->driver->SetPalette(Pattern8(0, 0), 0x12, 0x34, 0x56);
+    EXPECT_TRUE(WaitFor([&] { return ReadWindow(helper, window, 1, 1) ==
+                                     std::vector<uint32_t>{0x123456}; }));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(DepthsAndPaths, X11Frame,
+                         ::testing::Values(FrameCase{32, true}, FrameCase{32, false},
+                                           FrameCase{16, true}, FrameCase{16, false},
+                                           FrameCase{8, true}, FrameCase{8, false}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.depth) +
+                                  (info.param.shm ? "Shm" : "PutImage");
+                         });
+
+class X11Band : public X11Test, public ::testing::WithParamInterface<bool> {};
+
+void Fill(uint32_t colour) {
+  ScreenContext& s = *Screen();
+  auto* p = reinterpret_cast<uint32_t*>(s.framebuffer);
+  std::fill(p, p + size_t(s.width) * size_t(s.height), colour);
+}
+
+TEST_P(X11Band, OnlyTheDirtyBandIsSentAndNothingWhenClean) {
+  Open(32, GetParam());
+  ScreenLock();
+  Fill(0xFF102030);
+  ScreenUnlock(-1, -1);
+  ASSERT_TRUE(WindowShows([](int, int) { return 0x102030u; }));
+  Settle();
+
+  const X11PresentStats before = X11Stats();
+  ScreenLock();
+  Fill(0xFFA0B0C0);  // the whole framebuffer changes ...
+  ScreenUnlock(10, 20);  // ... but only rows 10 to 20 are marked
+  EXPECT_TRUE(WindowShows([](int, int y) { return y >= 10 && y <= 20 ? 0xA0B0C0u : 0x102030u; }));
+  const X11PresentStats after = X11Stats();
+  EXPECT_EQ(after.presents - before.presents, 1);
+  EXPECT_EQ(after.rows - before.rows, 11);
+
+  // A clean framebuffer sends nothing, tick after tick.
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(X11Stats().presents, after.presents);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, X11Band, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Shm" : "PutImage"; });
+
+// --- Keyboard ---
+
+class X11Keys : public X11Test {
+ protected:
+  void SetUp() override {
+    X11Test::SetUp();
+    if (IsSkipped()) return;
+    if (!HaveXdotool()) GTEST_SKIP() << "xdotool is not installed: nobody to press the keys";
+    Open(32);
+    Focus();
+  }
+  void TearDown() override {
+    if (helper && HaveXdotool()) RunProgram({"xdotool", "keyup", "w", "shift"});
+    X11Test::TearDown();
+  }
+  std::string ReadAll() {
+    std::string all;
+    for (std::string k = ReadKey(); !k.empty(); k = ReadKey()) all += k;
+    return all;
+  }
+};
+
+TEST_F(X11Keys, HeldKeyIsDownUntilReleased) {
+  ASSERT_EQ(RunProgram({"xdotool", "keydown", "w"}), 0);
+  EXPECT_TRUE(WaitFor([] { return KeyDown(17) == -1; }));
+  EXPECT_EQ(KeyDown(30), 0);
+  ASSERT_EQ(RunProgram({"xdotool", "keyup", "w"}), 0);
+  EXPECT_TRUE(WaitFor([] { return KeyDown(17) == 0; }));
+
+  // Either Shift holds both Shift scancodes.
+  ASSERT_EQ(RunProgram({"xdotool", "keydown", "shift"}), 0);
+  EXPECT_TRUE(WaitFor([] { return KeyDown(42) == -1 && KeyDown(54) == -1; }));
+  ASSERT_EQ(RunProgram({"xdotool", "keyup", "shift"}), 0);
+  EXPECT_TRUE(WaitFor([] { return KeyDown(42) == 0; }));
+
+  EXPECT_TRUE(WaitFor([] { return KeyHit(); }));
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(ReadAll(), "w");  // Shift alone types nothing
+  const std::vector<Event> events = TakeEvents();
+  EXPECT_TRUE(HasEvent(events, EVENT_KEY_PRESS, 17));
+  EXPECT_TRUE(HasEvent(events, EVENT_KEY_RELEASE, 17));
+  EXPECT_TRUE(HasEvent(events, EVENT_KEY_PRESS, 42));
+}
+
+TEST_F(X11Keys, TypedKeysBecomeKeyCodes) {
+  struct Case {
+    const char* keys;  // xdotool key names
+    const char* read;  // what ReadKey gives, key after key
+  };
+  const Case cases[] = {
+      {"a", "a"},
+      {"shift+a", "A"},
+      {"Up", "\xFFH"},
+      {"F1", "\xFF;"},
+      {"shift+F1", "\xFFT"},
+      {"ctrl+Right", "\xFFt"},
+      {"Delete", "\xFFS"},
+      {"Escape", "\x1B"},
+      {"Return", "\r"},
+      {"ctrl+c", "\x03"},
+      {"shift+Tab", "\xFF\x0F\t"},  // the extended code, then the character
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    ASSERT_EQ(RunProgram({"xdotool", "key", c.keys}), 0);
+    std::string seen;
+    WaitFor([&] {
+      for (std::string k = ReadKey(); !k.empty(); k = ReadKey()) seen += k;
+      return seen.size() >= std::strlen(c.read);
+    });
+    std::this_thread::sleep_for(20ms);
+    seen += ReadAll();
+    EXPECT_EQ(seen, c.read);
+  }
+}
+
+TEST_F(X11Keys, AccentedLetterIsOneCodePageByte) {
+  // Give a spare key the symbol é, as a French layout would, so that
+  // xdotool presses a real key for it.
+  int minCode = 0, maxCode = 0, perCode = 0;
+  XDisplayKeycodes(helper, &minCode, &maxCode);
+  KeySym* map = XGetKeyboardMapping(helper, KeyCode(minCode), maxCode - minCode + 1, &perCode);
+  int spare = 0;
+  for (int code = maxCode; code >= minCode && !spare; --code) {
+    bool empty = true;
+    for (int i = 0; i < perCode; ++i) empty = empty && map[(code - minCode) * perCode + i] == NoSymbol;
+    if (empty) spare = code;
+  }
+  XFree(map);
+  if (!spare) GTEST_SKIP() << "no unused key code to put é on";
+  KeySym eacute[2] = {XK_eacute, XK_Eacute};
+  XChangeKeyboardMapping(helper, spare, 2, eacute, 1);
+  XSync(helper, False);
+  std::this_thread::sleep_for(50ms);  // the window thread refreshes its map
+
+  ASSERT_EQ(RunProgram({"xdotool", "key", "eacute"}), 0);
+  EXPECT_TRUE(WaitFor([] { return KeyHit(); }));
+  EXPECT_EQ(ReadKey(), "\x82");
+  EXPECT_EQ(ReadKey(), "");
+
+  KeySym none[2] = {NoSymbol, NoSymbol};
+  XChangeKeyboardMapping(helper, spare, 2, none, 1);
+  XSync(helper, False);
+}
+
+TEST_F(X11Keys, HeldKeyRepeatsWithoutFalseReleases) {
+  ASSERT_EQ(RunProgram({"xdotool", "keydown", "w"}), 0);
+  std::this_thread::sleep_for(900ms);  // past the server's repeat delay
+  ASSERT_EQ(RunProgram({"xdotool", "keyup", "w"}), 0);
+  std::vector<Event> events;
+  ASSERT_TRUE(WaitFor([&] {
+    for (const Event& e : TakeEvents()) events.push_back(e);
+    return HasEvent(events, EVENT_KEY_RELEASE, 17);
+  }));
+  int presses = 0, repeats = 0, releases = 0;
+  for (const Event& e : events) {
+    if (e.field[0] != 17) continue;
+    EXPECT_EQ(releases, 0) << "a key event after the release";
+    presses += e.kind == EVENT_KEY_PRESS;
+    repeats += e.kind == EVENT_KEY_REPEAT;
+    releases += e.kind == EVENT_KEY_RELEASE;
+  }
+  if (repeats == 0) GTEST_SKIP() << "the server does not auto-repeat synthetic key presses";
+  EXPECT_EQ(presses, 1);
+  EXPECT_EQ(releases, 1);
+  // One character per press and per repeat; the queue keeps the last 15.
+  EXPECT_EQ(ReadAll(), std::string(size_t(std::min(repeats + 1, 15)), 'w'));
+}
+
+TEST_F(X11Keys, FocusLossClearsHeldKeys) {
+  ASSERT_EQ(RunProgram({"xdotool", "keydown", "w"}), 0);
+  ASSERT_TRUE(WaitFor([] { return KeyDown(17) == -1; }));
+
+  // Another client's window takes the focus while w is still held.
+  XSetWindowAttributes a{};
+  a.override_redirect = True;
+  Window other = XCreateWindow(helper, DefaultRootWindow(helper), 0, 0, 50, 50, 0,
+                               CopyFromParent, InputOutput, CopyFromParent,
+                               CWOverrideRedirect, &a);
+  XMapWindow(helper, other);
+  XSync(helper, False);
+  ASSERT_TRUE(WaitFor([&] {
+    XWindowAttributes wa;
+    return XGetWindowAttributes(helper, other, &wa) && wa.map_state == IsViewable;
+  }));
+  XSetInputFocus(helper, other, RevertToParent, CurrentTime);
+  XSync(helper, False);
+
+  EXPECT_TRUE(WaitFor([] { return !WindowActive() && KeyDown(17) == 0; }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(KeyDown(17), 0);  // still held on the keyboard, but not ours
+  EXPECT_TRUE(HasEvent(TakeEvents(), EVENT_FOCUS_LOST));
+
+  ASSERT_EQ(RunProgram({"xdotool", "keyup", "w"}), 0);
+  XDestroyWindow(helper, other);
+  XSync(helper, False);
+}
+
+TEST_F(X11Keys, AltEnterSwitchesBetweenWindowAndFullScreen) {
+  const int screen = DefaultScreen(helper);
+  const int fullWidth = DisplayWidth(helper, screen), fullHeight = DisplayHeight(helper, screen);
+  auto size = [&] {
+    XWindowAttributes a{};
+    XGetWindowAttributes(helper, window, &a);
+    return std::pair(a.width, a.height);
+  };
+  ScreenLock();
+  Fill(0xFF336699);
+  ScreenUnlock(-1, -1);
+  ASSERT_TRUE(WindowShows([](int, int) { return 0x336699u; }));
+
+  ASSERT_EQ(RunProgram({"xdotool", "key", "alt+Return"}), 0);
+  ASSERT_TRUE(WaitFor([&] { return size() == std::pair(fullWidth, fullHeight); }));
+  // The picture sits in the middle of the screen, black around it.
+  const int left = (fullWidth - WIDTH) / 2, top = (fullHeight - HEIGHT) / 2;
+  auto pixel = [&](int x, int y) {
+    XImage* image = XGetImage(helper, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return ~0u;
+    const uint32_t rgb = uint32_t(XGetPixel(image, 0, 0)) & 0xFFFFFF;
+    XDestroyImage(image);
+    return rgb;
+  };
+  EXPECT_TRUE(WaitFor([&] {
+    return pixel(0, 0) == 0 && pixel(left, top) == 0x336699 &&
+           pixel(left + WIDTH - 1, top + HEIGHT - 1) == 0x336699 &&
+           pixel(left + WIDTH, top + HEIGHT) == 0;
+  }));
+
+  ASSERT_EQ(RunProgram({"xdotool", "key", "alt+Return"}), 0);
+  ASSERT_TRUE(WaitFor([&] { return size() == std::pair(WIDTH, HEIGHT); }));
+  EXPECT_TRUE(WindowShows([](int, int) { return 0x336699u; }));
+  EXPECT_EQ(ReadKey(), "");  // a system key: nothing in the queue
+
+  // Under SCREEN_NO_SWITCH the window keeps its size.
+  CloseScreen();
+  Open(32, true, SCREEN_NO_SWITCH);
+  Focus();
+  ASSERT_EQ(RunProgram({"xdotool", "key", "alt+Return"}), 0);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(size(), std::pair(WIDTH, HEIGHT));
+}
+
+// --- The close box and the window's life ---
+
+TEST_F(X11Test, CloseRequestPutsTheCloseKeyAndKeepsTheWindow) {
+  Open(32);
+  TakeEvents();
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(helper, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = long(XInternAtom(helper, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  XSendEvent(helper, window, False, NoEventMask, &e);
+  XSync(helper, False);
+
+  ASSERT_TRUE(WaitFor([] { return KeyHit(); }));
+  EXPECT_EQ(ReadKey(), "\xFFk");
+  EXPECT_TRUE(HasEvent(TakeEvents(), EVENT_CLOSE));
+  std::this_thread::sleep_for(50ms);
+  XWindowAttributes a;
+  ASSERT_TRUE(XGetWindowAttributes(helper, window, &a));
+  EXPECT_EQ(a.map_state, IsViewable);
+  EXPECT_EQ(Screen()->driver, &X11_DRIVER);
+}
+
+TEST_F(X11Test, ClosingWhileTheProgramHoldsTheLockEndsTheWindow) {
+  Open(32);
+  ScreenLock();
+  ScreenLock();
+  CloseScreen();
+  EXPECT_EQ(Screen(), nullptr);
+  // The window thread destroyed its window before it ended ...
+  helperError = 0;
+  XWindowAttributes a;
+  XGetWindowAttributes(helper, window, &a);
+  XSync(helper, False);
+  EXPECT_EQ(helperError, BadWindow);
+  // ... and a new one can start.
+  ASSERT_EQ(SetScreenMode(64, 48, 32, 0, 0, 0), 0);
+  EXPECT_STREQ(Screen()->driver->name, "X11");
+}
+
+TEST_F(X11Test, TitleMousePositionAndModes) {
+  Open(32);
+  Focus();
+  const DisplayDriver& d = *Screen()->driver;
+
+  SetWindowTitle("x11 test window");
+  EXPECT_TRUE(WaitFor([&] {
+    char* name = nullptr;
+    XFetchName(helper, window, &name);
+    const bool set = name && std::strcmp(name, "x11 test window") == 0;
+    if (name) XFree(name);
+    return set;
+  }));
+
+  d.SetMouse(12, 34, -1, -1);
+  int32_t x = -1, y = -1, wheel = -1, buttons = -1;
+  EXPECT_TRUE(WaitFor([&] { return d.GetMouse(&x, &y, &wheel, &buttons, 0) == 0 && x == 12; }));
+  EXPECT_EQ(y, 34);
+  EXPECT_EQ(buttons, 0);
+  d.SetMouse(5000, 5000, -1, -1);  // clamped to the client area
+  EXPECT_TRUE(WaitFor([&] { return d.GetMouse(&x, &y, &wheel, &buttons, 0) == 0 && x == WIDTH - 1; }));
+  EXPECT_EQ(y, HEIGHT - 1);
+
+  d.SetWindowPosition(100, 60);
+  EXPECT_TRUE(WaitFor([&] { return d.SetWindowPosition(INT32_MIN, INT32_MIN) == (60 << 16 | 100); }));
+
+  int32_t count = 0;
+  const int32_t* modes = d.FetchModes(32, &count);
+  ASSERT_EQ(count, 1);
+  const int screen = DefaultScreen(helper);
+  EXPECT_EQ(modes[0], DisplayWidth(helper, screen) << 16 | DisplayHeight(helper, screen));
+  EXPECT_EQ(d.FetchModes(12, &count), nullptr);
+  EXPECT_EQ(count, 0);
+}
+
+// --- No display ---
+
+TEST(X11NoDisplay, SetScreenModeFailsCleanly) {
+  const char* saved = std::getenv("DISPLAY");
+  const std::string before = saved ? saved : "";
+  struct stat st;
+  if (stat("/tmp/.X11-unix/X99", &st) == 0) GTEST_SKIP() << "something listens on display :99";
+  unsetenv("SCRDRIVER");
+  for (const char* display : {"", ":99"}) {
+    SCOPED_TRACE(display);
+    if (*display)
+      setenv("DISPLAY", display, 1);
+    else
+      unsetenv("DISPLAY");
+    EXPECT_EQ(SetScreenMode(64, 48, 32, 0, 0, 0), 1);
+    EXPECT_EQ(Screen(), nullptr);
+  }
+  if (saved)
+    setenv("DISPLAY", before.c_str(), 1);
+  else
+    unsetenv("DISPLAY");
+}
+
+}  // namespace
+}  // namespace fb
