@@ -6,19 +6,11 @@
 
 #include "gfx/bmp.h"
 #include "gfx/context.h"
+#include "gfx/path.h"
 
 namespace fb {
 
 namespace {
-
-// The game's file names use both '/' and '\\' as separators.
-// TODO: use the library's path helper once it is available on this branch.
-std::string NativePath(const char* name) {
-  std::string path(name);
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
