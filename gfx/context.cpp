@@ -65,8 +65,8 @@ void LoadScreenState(DrawContext& dc, const ScreenContext& screen) {
   if (dc.rows.size() < size_t(screen.height)) dc.rows.resize(size_t(screen.height));
   uint8_t* page = screen.pages[dc.workPage];
   for (int i = 0; i < screen.height; ++i) dc.rows[size_t(i)] = page + size_t(i) * size_t(screen.pitch);
-  ChoosePixelRoutines(dc, 0xFF000000);
   dc.state &= ~(DC_RELOAD_SCREEN | DC_IMAGE_TARGET);
+  ChoosePixelRoutines(dc, 0xFF000000);
 }
 
 thread_local DrawContext threadContext;
@@ -100,6 +100,10 @@ DrawContext* GetDrawContext() {
     rows.swap(dc.rows);  // the old table is freed with this scope
     dc = DrawContext{};
     dc.modeSerial = screen->modeSerial;
+    dc.screen = screen;
+    dc.dirtyRows = screen->dirtyRows;
+    dc.screenHeight = screen->height;
+    dc.screenMarks = screen->flags;
     dc.savedScreenClip = {0, 0, screen->width, screen->height};
     dc.rows.assign(size_t(screen->height), nullptr);
     dc.foreground = screen->depth == 8 ? 15u : screen->colorMask;
@@ -110,10 +114,9 @@ DrawContext* GetDrawContext() {
   return &dc;
 }
 
-void SelectTarget(DrawContext& dc, Image* target) {
-  ScreenContext* screen = Screen();
+void SelectTargetChanged(DrawContext& dc, Image* target) {
+  ScreenContext* screen = dc.screen;
   if (target) {
-    if (target == dc.target && (dc.state & DC_IMAGE_TARGET)) return;
     if (!(dc.state & DC_IMAGE_TARGET)) dc.savedScreenClip = dc.clip;
     if (dc.state & DC_RELOAD_SCREEN) dc.savedScreenClip = {0, 0, screen->width, screen->height};
     dc.clip = {0, 0, int32_t(target->width), int32_t(target->height)};
@@ -139,28 +142,19 @@ void ForgetTarget(DrawContext& dc) {
   }
 }
 
-void ChoosePixelRoutines(DrawContext& dc, Color colour) {
+void LoadPixelRoutines(DrawContext& dc, uint32_t routineKey) {
   // The set was fixed when the screen opened (its marks), so one screen
   // never mixes plain and packed routines.
-  const ScreenContext* screen = Screen();
-  const uint32_t marks = screen ? screen->flags : 0;
+  const uint32_t marks = dc.screenMarks;
   const int i = Index(dc.bpp);
   dc.pixel = (marks & SCREEN_MARK_AVX2)     ? AVX2_ROUTINES[i]
              : (marks & SCREEN_MARK_PACKED) ? SSE2_ROUTINES[i]
                                             : PLAIN_ROUTINES[i];
-  if ((marks & SCREEN_MARK_ALPHA_PRIMITIVES) && dc.bpp == 4 && colour < 0xFF000000u) {
+  if (routineKey & 0x100u) {
     dc.pixel.PutPixel = PutBlend32;
     dc.pixel.FillSpan = FillBlend32;
   }
-}
-
-void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x, float& y) {
-  int mode = coordFlags & 7;
-  if (mode == 5 || mode == 2) {
-    x += dc.lastPoint.x;
-    y += dc.lastPoint.y;
-  }
-  dc.lastPoint = {x, y};
+  dc.routineKey = routineKey;
 }
 
 void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x1, float& y1, float& x2,
@@ -176,33 +170,4 @@ void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x1, float& y1, 
   }
   dc.lastPoint = {x2, y2};
 }
-
-int RoundToPixel(float v) {
-  // Far-off or undefined coordinates saturate instead of overflowing the
-  // integer conversion; they are clipped away like any other outside point.
-  constexpr double limit = 1e9;
-  double d = v;
-  if (!(d > -limit)) return -int(limit);
-  if (d > limit) return int(limit);
-  return d > 0 ? int(d + 0.5) : int(d - 0.5);
-}
-
-PointI ToPixel(const DrawContext& dc, float x, float y) {
-  return {RoundToPixel(x) + dc.clip.x, RoundToPixel(y) + dc.clip.y};
-}
-
-uint32_t ChooseColor(const DrawContext& dc, int32_t coordFlags, Color colour, bool useBackground) {
-  if (coordFlags & CoordFlags::NoColor) return useBackground ? dc.background : dc.foreground;
-  return ConvertColor(dc.bpp, colour);
-}
-
-void MarkDirtyRows(const DrawContext& dc, int first, int last) {
-  ScreenContext* screen = Screen();
-  if (!screen || dc.target || dc.workPage != screen->visiblePage) return;
-  if (first < 0) first = 0;
-  if (last >= screen->height) last = screen->height - 1;
-  if (first > last) return;
-  std::memset(screen->dirtyRows + first, 1, size_t(last - first + 1));
-}
-
 }  // namespace fb

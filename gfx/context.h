@@ -5,10 +5,12 @@
 // new screen is opened (its mode serial differs from the screen's).
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "gfx/color.h"
 #include "gfx/image.h"
+#include "platform/screen.h"
 
 namespace fb {
 
@@ -74,6 +76,14 @@ struct DrawContext {
   PixelRoutines pixel{};
   const BlitTable* blitCache[PUT_MODE_COUNT] = {};
   uint32_t state = 0;
+  // Cached from the screen this context was built for, so that the steps
+  // every drawing call repeats need not look it up again.
+  ScreenContext* screen = nullptr;
+  uint8_t* dirtyRows = nullptr;  // the screen's flags
+  int32_t screenHeight = 0;
+  uint32_t screenMarks = 0;  // SCREEN_MARK_*
+  // Which routines `pixel` holds: bpp, plus 0x100 for the blending ones.
+  uint32_t routineKey = 0;
 };
 
 // The calling thread's context, set up afresh if a new screen was opened.
@@ -83,7 +93,12 @@ DrawContext* GetDrawContext();
 // Makes target (nullptr = the screen) the context's target: clip, bpp,
 // pitch, row table and pixel routines.  Selecting the current target again
 // does nothing.
-void SelectTarget(DrawContext& dc, Image* target);
+void SelectTargetChanged(DrawContext& dc, Image* target);
+inline void SelectTarget(DrawContext& dc, Image* target) {
+  const bool current = target ? target == dc.target && (dc.state & DC_IMAGE_TARGET)
+                              : !(dc.state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET));
+  if (!current) SelectTargetChanged(dc, target);
+}
 
 // Drops the current image target (it is being destroyed): the next
 // selection starts from the screen state.
@@ -92,7 +107,13 @@ void ForgetTarget(DrawContext& dc);
 // Chooses the pixel routines for the target's depth and the colour that is
 // about to be drawn (blending routines for translucent colours when the
 // screen has the alpha-primitives mark and the target has 4 bytes).
-void ChoosePixelRoutines(DrawContext& dc, Color colour);
+void LoadPixelRoutines(DrawContext& dc, uint32_t routineKey);
+inline void ChoosePixelRoutines(DrawContext& dc, Color colour) {
+  const bool blend = (dc.screenMarks & SCREEN_MARK_ALPHA_PRIMITIVES) && dc.bpp == 4 &&
+                     colour < 0xFF000000u;
+  const uint32_t key = uint32_t(dc.bpp) | (blend ? 0x100u : 0u);
+  if (key != dc.routineKey) LoadPixelRoutines(dc, key);
+}
 
 // The pixel routines of a depth in bytes per pixel (1, 2 or 4), plain or
 // with packed instructions.  Both sets leave identical memory.
@@ -100,24 +121,70 @@ const PixelRoutines& PlainPixelRoutines(int bpp);
 const PixelRoutines& PackedPixelRoutines(int bpp);
 
 // Applies one-point coordinate flags to (x, y) and updates lastPoint.
-void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x, float& y);
+inline void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x, float& y) {
+  const int mode = coordFlags & 7;
+  if (mode == 5 || mode == 2) {
+    x += dc.lastPoint.x;
+    y += dc.lastPoint.y;
+  }
+  dc.lastPoint = {x, y};
+}
 // Applies two-point coordinate flags; lastPoint becomes the second point.
 void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x1, float& y1, float& x2,
                      float& y2);
 
-// Rounds to the nearest integer, halves away from zero.
-int RoundToPixel(float v);
+// Rounds to the nearest integer, halves away from zero.  Far-off or
+// undefined coordinates saturate at +-1e9 instead of overflowing the
+// conversion; they are clipped away like any other outside point.
+inline int RoundToPixel(float v) {
+  constexpr double limit = 1e9;
+  const double d = v;  // exact: no float rounding of v + 0.5
+  if (!(d > -limit)) return -int(limit);
+  if (d > limit) return int(limit);
+  return d > 0 ? int(d + 0.5) : int(d - 0.5);
+}
 // Rounds a point to a pixel and adds the clip origin.
-PointI ToPixel(const DrawContext& dc, float x, float y);
+inline PointI ToPixel(const DrawContext& dc, float x, float y) {
+  return {RoundToPixel(x) + dc.clip.x, RoundToPixel(y) + dc.clip.y};
+}
 
 // The colour an operation draws with: foreground (or background) under
 // NoColor, else colour converted to the target's depth.
-uint32_t ChooseColor(const DrawContext& dc, int32_t coordFlags, Color colour,
-                     bool useBackground = false);
+inline uint32_t ChooseColor(const DrawContext& dc, int32_t coordFlags, Color colour,
+                            bool useBackground = false) {
+  if (coordFlags & CoordFlags::NoColor) return useBackground ? dc.background : dc.foreground;
+  return ConvertColor(dc.bpp, colour);
+}
 
 // Sets the dirty flags of rows first..last (clipped to the screen) when the
 // target is the screen and the work page is the visible page.
-void MarkDirtyRows(const DrawContext& dc, int first, int last);
+inline void MarkDirtyRows(const DrawContext& dc, int first, int last) {
+  if (dc.target || dc.workPage != dc.screen->visiblePage) return;
+  if (first < 0) first = 0;
+  if (last >= dc.screenHeight) last = dc.screenHeight - 1;
+  if (first > last) return;
+  if (last - first < 8) {
+    for (int y = first; y <= last; ++y) dc.dirtyRows[y] = 1;
+  } else {
+    std::memset(dc.dirtyRows + first, 1, size_t(last - first + 1));
+  }
+}
+
+// ScreenLock and ScreenUnlock(1, 0) for the hottest drawing paths: while
+// the caller already holds the lock (the game holds it for a whole frame)
+// only the count moves, without a call.
+inline void LockForDrawing(DrawContext& dc) {
+  if (dc.screen->lockCount > 0)
+    ++dc.screen->lockCount;
+  else
+    ScreenLock();
+}
+inline void UnlockForDrawing(DrawContext& dc) {
+  if (dc.screen->lockCount > 1)
+    --dc.screen->lockCount;
+  else
+    ScreenUnlock(1, 0);
+}
 
 // Address of pixel (x, y) of the current target.  No clipping.
 inline uint8_t* PixelAddress(const DrawContext& dc, int x, int y) {

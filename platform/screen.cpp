@@ -220,17 +220,16 @@ void ScreenUnlock(int32_t firstRow, int32_t lastRow) {
   ScreenContext* s = currentScreen;
   if (!s) return;
   if (lastRow < 0) lastRow = s->height - 1;
-  DrawContext* dc = GetDrawContext();
-  if (dc->workPage == s->visiblePage) {
-    if (firstRow < 0) firstRow = 0;
-    if (firstRow <= lastRow && lastRow < s->height) {
-      // Marking without the lock held would race with the window thread,
-      // which reads and clears the flags; take it for the marking alone.
-      bool unlocked = s->lockCount == 0;
-      if (unlocked && s->driver->Lock) s->driver->Lock();
-      std::memset(s->dirtyRows + firstRow, 1, size_t(lastRow - firstRow + 1));
-      if (unlocked && s->driver->Unlock) s->driver->Unlock();
-    }
+  if (firstRow < 0) firstRow = 0;
+  // The range is tested first: the library's own ScreenUnlock(1, 0) marks
+  // nothing and so need not look at the drawing context at all.
+  if (firstRow <= lastRow && lastRow < s->height && GetDrawContext()->workPage == s->visiblePage) {
+    // Marking without the lock held would race with the window thread,
+    // which reads and clears the flags; take it for the marking alone.
+    bool unlocked = s->lockCount == 0;
+    if (unlocked && s->driver->Lock) s->driver->Lock();
+    std::memset(s->dirtyRows + firstRow, 1, size_t(lastRow - firstRow + 1));
+    if (unlocked && s->driver->Unlock) s->driver->Unlock();
   }
   if (s->lockCount > 0 && --s->lockCount == 0 && s->driver->Unlock) s->driver->Unlock();
 }
