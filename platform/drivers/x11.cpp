@@ -99,6 +99,7 @@ struct X11Window {
   int shmCompletion = 0;          // event type of a finished XShmPutImage
   uint32_t redOf[256] = {}, greenOf[256] = {}, blueOf[256] = {};  // 8-bit channel -> pixel bits
   uint32_t paletteOf[256] = {};  // palette index -> pixel
+  std::vector<uint32_t> pixelOf565;  // 16-bit screens: every 5-6-5 value -> pixel
 
   // Placement: the picture is centred in a window larger than it.
   int windowWidth = 0, windowHeight = 0;
@@ -198,6 +199,15 @@ void SetupPixelFormat(X11Window& x, const ScreenContext& screen) {
   x.direct = screen.bpp == 4 && x.image->bits_per_pixel == 32 &&
              x.visual->red_mask == 0xFF0000 && x.visual->green_mask == 0xFF00 &&
              x.visual->blue_mask == 0xFF;
+  if (screen.bpp != 2) return;
+  // 5-6-5 widened to 8 bits a channel, the top bits repeated below so
+  // that full intensity stays full.  One table lookup a pixel.
+  x.pixelOf565.resize(65536);
+  for (uint32_t p = 0; p < 65536; ++p) {
+    const uint32_t r = p >> 11, g = (p >> 5) & 0x3F, b = p & 0x1F;
+    x.pixelOf565[p] = x.redOf[(r << 3) | (r >> 2)] | x.greenOf[(g << 2) | (g >> 4)] |
+                      x.blueOf[(b << 3) | (b >> 2)];
+  }
 }
 
 void BuildPaletteTable(X11Window& x, const ScreenContext& screen) {
@@ -247,11 +257,7 @@ void FillImage(X11Window& x, const ScreenContext& screen, int first, int last) {
       ConvertBand(x, screen, first, last, [&](const uint8_t* row, int i) {
         uint16_t p;
         std::memcpy(&p, row + size_t(i) * 2, 2);
-        // 5-6-5 widened to 8 bits a channel, the top bits repeated below
-        // so that full intensity stays full.
-        const uint32_t r = p >> 11, g = (p >> 5) & 0x3F, b = p & 0x1F;
-        return x.redOf[(r << 3) | (r >> 2)] | x.greenOf[(g << 2) | (g >> 4)] |
-               x.blueOf[(b << 3) | (b >> 2)];
+        return x.pixelOf565[p];
       });
       break;
     default:  // 1, 2, 4 and 8 bits: palette indices, one byte each
@@ -873,7 +879,10 @@ void DispatchHook(void* user) {
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(x.display, &focus, &revert);
-    if (focus != x.window) SetWindowActive(false);
+    if (focus != x.window) {
+      SetWindowActive(false);
+      std::memset(screen->keyState, 0, KEY_STATE_SIZE);  // this tick sampled someone else's keys
+    }
   }
   bool repaint = false;
   while (XPending(x.display)) {
