@@ -1,15 +1,20 @@
-// The program's entry: opens the 1024 x 768 x 32 screen and runs frames
-// until Escape is held.
+// The program's entry: opens the screen, seeds the generator, builds the
+// game, shows the intro and runs frames until Escape is held.  Reads no
+// arguments; SCRDRIVER may choose the display driver.
 #include "clock/clock.h"
-#include "platform/keyboard.h"
+#include "clock/random.h"
+#include "game/game.h"
+#include "game/typewriter.h"
 #include "platform/screen.h"
 
 int main() {
+  // The result is not needed: without a screen the first sprite load fails
+  // and its constructor reports that.
   fb::SetScreenMode(1024, 768, 32, 0, 0, 0);
-  while (!fb::KeyDown(1)) {
-    fb::ScreenLock();
-    fb::ScreenUnlock(-1, -1);
-    fb::Sleep(16, 1);
-  }
+  fb::SeedRandom(fb::TimerSeconds(), 0);
+  fb::GameSession session{};
+  fb::CreateGame(session);
+  fb::ShowIntro(session.background);
+  fb::RunFrames(session);
   return 0;
 }

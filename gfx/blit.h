@@ -22,8 +22,12 @@ constexpr int32_t PUT_WHOLE_IMAGE = -65536;
 // top-left pixel at (x, y) of target (nullptr = the screen), clipped.
 // coordFlags: 0 absolute, 1 (x2, y2) relative to (x1, y1), 2 (x, y)
 // relative to lastPoint, 3 both.  alpha: the opacity of PutMode::Blend
-// (0 draws nothing, otherwise its low 8 bits).  Returns 0, or 1 (also the
-// last error) with no screen, no image, or mismatched depths.
+// (0 draws nothing, otherwise its low 8 bits).  Returns 0 (also when the
+// rectangle lies outside the clip), or 1 (also the last error) with
+// nothing drawn when there is no screen or no image, the depths differ,
+// or the mode has no routine: the modes 1..5, 7, 8 and values outside
+// 0..9 fail this way, and PutMode::Alpha works only from a 1-byte image
+// onto a 4-byte target.  PutMode::Blend on 1-byte pixels is a keyed copy.
 int32_t PutImage(Image* target, float x, float y, Image* image, int32_t x1, int32_t y1,
                  int32_t x2, int32_t y2, int32_t coordFlags, PutMode mode, int32_t alpha,
                  int32_t param = 0, int32_t extra = 0);

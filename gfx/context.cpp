@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gfx/spans.h"
+#include "gfx/spans_packed.h"
 #include "platform/screen.h"
 
 namespace fb {
@@ -70,20 +71,24 @@ void LoadScreenState(DrawContext& dc, const ScreenContext& screen) {
 
 thread_local DrawContext threadContext;
 
+// The routine sets by depth.  Filled in before main runs; drawing looks
+// them up without any guard or feature test.
+const PixelRoutines PLAIN_ROUTINES[3] = {MakeRoutines(1, PlainSpans(1)), MakeRoutines(2, PlainSpans(2)),
+                                         MakeRoutines(4, PlainSpans(4))};
+const PixelRoutines SSE2_ROUTINES[3] = {MakeRoutines(1, Sse2Spans(1)), MakeRoutines(2, Sse2Spans(2)),
+                                        MakeRoutines(4, Sse2Spans(4))};
+const PixelRoutines AVX2_ROUTINES[3] = {MakeRoutines(1, Avx2Spans(1)), MakeRoutines(2, Avx2Spans(2)),
+                                        MakeRoutines(4, Avx2Spans(4))};
+
 }  // namespace
 
-const PixelRoutines& PlainPixelRoutines(int bpp) {
-  static const PixelRoutines plain[3] = {MakeRoutines(1, PlainSpans(1)),
-                                         MakeRoutines(2, PlainSpans(2)),
-                                         MakeRoutines(4, PlainSpans(4))};
-  return plain[Index(bpp)];
-}
+const PixelRoutines& PlainPixelRoutines(int bpp) { return PLAIN_ROUTINES[Index(bpp)]; }
 
 const PixelRoutines& PackedPixelRoutines(int bpp) {
-  // Not cached: ForceCpuFeatures may change the packed set between screens.
-  thread_local PixelRoutines packed;
-  packed = MakeRoutines(bpp, PackedSpans(bpp));
-  return packed;
+  uint32_t features = CpuFeatures();
+  if (features & CPU_AVX2) return AVX2_ROUTINES[Index(bpp)];
+  if (features & CPU_SSE2) return SSE2_ROUTINES[Index(bpp)];
+  return PLAIN_ROUTINES[Index(bpp)];
 }
 
 DrawContext* GetDrawContext() {
@@ -135,11 +140,15 @@ void ForgetTarget(DrawContext& dc) {
 }
 
 void ChoosePixelRoutines(DrawContext& dc, Color colour) {
+  // The set was fixed when the screen opened (its marks), so one screen
+  // never mixes plain and packed routines.
   const ScreenContext* screen = Screen();
-  bool packed = screen && (screen->flags & SCREEN_MARK_PACKED);
-  dc.pixel = packed ? PackedPixelRoutines(dc.bpp) : PlainPixelRoutines(dc.bpp);
-  if (screen && (screen->flags & SCREEN_MARK_ALPHA_PRIMITIVES) && dc.bpp == 4 &&
-      colour < 0xFF000000u) {
+  const uint32_t marks = screen ? screen->flags : 0;
+  const int i = Index(dc.bpp);
+  dc.pixel = (marks & SCREEN_MARK_AVX2)     ? AVX2_ROUTINES[i]
+             : (marks & SCREEN_MARK_PACKED) ? SSE2_ROUTINES[i]
+                                            : PLAIN_ROUTINES[i];
+  if ((marks & SCREEN_MARK_ALPHA_PRIMITIVES) && dc.bpp == 4 && colour < 0xFF000000u) {
     dc.pixel.PutPixel = PutBlend32;
     dc.pixel.FillSpan = FillBlend32;
   }

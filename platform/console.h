@@ -25,6 +25,8 @@ int32_t ConsoleTakeKey();
 bool ConsoleKeyHit();
 bool ConsoleTakeKeyHitFlag();
 void ConsolePutKey(int32_t code);
+// Whether standard input has ended (its close key has been put in).
+bool ConsoleInputEnded();
 
 // Translates terminal input bytes into key codes, keeping an incomplete
 // escape sequence for the next call.  Platform-free; the console feeds it.

@@ -93,7 +93,12 @@ bool KeyHit() {
 int32_t WaitKey() {
   int32_t code = 0;
   // Each try looks at the screen afresh: one may open or close meanwhile.
-  while (!TryTakeKey(&code)) Sleep(20);
+  while (!TryTakeKey(&code)) {
+    // Nothing can be typed into a closed console any more: the waiting
+    // reader gets the close key again rather than waiting forever.
+    if (Screen() == nullptr && ConsoleInputEnded()) return KEY_CLOSE;
+    Sleep(20);
+  }
   return code;
 }
 

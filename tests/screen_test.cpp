@@ -110,7 +110,9 @@ TEST(ScreenLock, UnlockRanges) {
     ScreenLock();
     ScreenUnlock(c.first, c.last);
     EXPECT_EQ(CountDirty(s), c.marked) << c.first << ".." << c.last;
-    if (c.marked) EXPECT_EQ(s->dirtyRows[c.from], 1);
+    if (c.marked) {
+      EXPECT_EQ(s->dirtyRows[c.from], 1);
+    }
     EXPECT_EQ(s->lockCount, 0);
   }
 }

@@ -1,37 +1,63 @@
-// fontconv: turns Linux console fonts (PSF1 / PSF2 with a Unicode table)
-// into the code page 437 glyph tables in gfx/font_data.cpp.
-//
-// The fonts are looked up by Unicode, not by glyph slot, because the console
-// fonts are laid out in their own order; the slot a glyph sits in says nothing
-// about which CP437 code it stands for. Each CP437 code is mapped to its
-// Unicode code point (table below) and searched in the listed fonts in order,
-// so a later font only fills holes left by an earlier one.
-//
-// Build:
-//   g++ -std=c++20 -O2 -Wall -Wextra tools/fontconv.cpp -o /tmp/fontconv
-//
-// The fonts ship gzip-compressed and this tool only reads raw PSF, so unpack
-// them first. Regenerating gfx/font_data.cpp from the repo root:
-//
-//   mkdir -p /tmp/fontconv-src
-//   for f in Uni2-VGA8 Uni1-VGA8 Lat15-VGA8 \
-//            Uni2-VGA14 Uni1-VGA14 Lat15-VGA14 \
-//            Uni2-VGA16 Uni1-VGA16 Lat15-VGA16; do
-//     gunzip -c /usr/share/consolefonts/$f.psf.gz > /tmp/fontconv-src/$f.psf
-//   done
-//   /tmp/fontconv -o gfx/font_data.cpp \
-//     kFont8x8:8=/tmp/fontconv-src/Uni2-VGA8.psf,/tmp/fontconv-src/Uni1-VGA8.psf,/tmp/fontconv-src/Lat15-VGA8.psf \
-//     kFont8x14:14=/tmp/fontconv-src/Uni2-VGA14.psf,/tmp/fontconv-src/Uni1-VGA14.psf,/tmp/fontconv-src/Lat15-VGA14.psf \
-//     kFont8x16:16=/tmp/fontconv-src/Uni2-VGA16.psf,/tmp/fontconv-src/Uni1-VGA16.psf,/tmp/fontconv-src/Lat15-VGA16.psf
-//
-// (/usr/share/consolefonts comes with Debian's console-setup-linux package.)
-//
-// Command line:
-//   fontconv -o OUT.cpp NAME:HEIGHT=FONT[,FONT...] [NAME:HEIGHT=...]...
-// Each NAME becomes `const unsigned char NAME[256 * HEIGHT]` in namespace fb.
-// Fonts are tried left to right per code. Progress, and which font every code
-// came from, goes to stderr. Exit status is non-zero if any code ends up
-// without a glyph, so a silently incomplete table can't be generated.
+/*
+ * fontconv: builds the code page 437 glyph tables in gfx/font_data.cpp from
+ * Linux console fonts (PSF1 or PSF2, with a Unicode table).
+ *
+ * Glyphs are found by Unicode, not by slot: console fonts order their glyphs
+ * however they like, so a slot number says nothing about which CP437 code it
+ * draws. Each CP437 code is mapped to a code point (kCp437 below) and looked
+ * up in the table's fonts in command-line order, so a later font only fills
+ * the holes an earlier one leaves. These rules keep bad glyphs out:
+ *  - Only space (0x20) and no-break space (0xFF) may be blank; some fonts
+ *    map a code point to an empty glyph instead of leaving it out.
+ *  - Stand-ins are refused. Reduced fonts list look-alikes under one glyph
+ *    (the single-line corner also answers for the double-line one, an arrow
+ *    for the solid triangle). When a glyph's Unicode entry names another CP437
+ *    character first, the glyph is that character's, and the lookup moves on.
+ *  - A font taller than the table (--from-row) only supplies glyphs whose cut
+ *    rows are blank or repeat the edge row, so nothing but margin or a
+ *    straight stroke's length is lost.
+ *  - A few 8x8 glyphs are drawn by hand below (kHandDrawn8x8) because every
+ *    8-row console font lacks or mis-draws them; these win over the fonts.
+ *
+ * Build:
+ *   g++ -std=c++20 -O2 -Wall -Wextra tools/fontconv.cpp -o /tmp/fontconv
+ *
+ * The fonts come from Debian's console-setup-linux package
+ * (apt-get install -y console-setup-linux). They ship gzip-compressed and
+ * this tool reads raw PSF only, so unpack them first. From the repo root:
+ *
+ *   S=/tmp/fontconv-src; mkdir -p $S
+ *   for f in Uni2-VGA8 FullGreek-VGA8 Uni2-VGA14 Ethiopian-Goha14 \
+ *            Uni2-VGA16 FullGreek-Fixed16 FullGreek-VGA16 Ethiopian-Goha16; do
+ *     gunzip -c /usr/share/consolefonts/$f.psf.gz > $S/$f.psf
+ *   done
+ *   /tmp/fontconv -o gfx/font_data.cpp \
+ *     --table kFont8x8 8 \
+ *       --font $S/Uni2-VGA8.psf \
+ *       --font $S/FullGreek-VGA8.psf \
+ *     --table kFont8x14 14 \
+ *       --font $S/Uni2-VGA14.psf \
+ *       --font $S/FullGreek-VGA16.psf --from-row 0 \
+ *       --font $S/Ethiopian-Goha14.psf \
+ *     --table kFont8x16 16 \
+ *       --font $S/Uni2-VGA16.psf \
+ *       --font $S/FullGreek-Fixed16.psf --only DC-DF \
+ *       --font $S/FullGreek-VGA16.psf \
+ *       --font $S/Ethiopian-Goha16.psf
+ *
+ * Options:
+ *   -o FILE          output C++ file (written only if every code has a glyph)
+ *   --table NAME H   start table NAME, 8 pixels wide and H rows high
+ *   --font PATH      add a font to the current table's lookup order
+ *   --from-row N     the last font is taller than the table: use its rows
+ *                    N..N+H-1 (see the cropping rule above)
+ *   --only LIST      the last font supplies only these CP437 codes (hex,
+ *                    ranges allowed: DC-DF,B2)
+ *
+ * Which source every code came from, and every glyph refused, is printed
+ * to stderr. A code left without a glyph is an error, so an incomplete table
+ * is never written.
+ */
 
 #include <algorithm>
 #include <array>
@@ -48,9 +74,9 @@
 
 namespace {
 
-// CP437 code -> Unicode. Codes 1..31 and 127 use the pictographs the PC
-// showed for them rather than control characters, since that's what a
-// text-mode screen draws. Code 0 has no glyph on purpose (0 = blank).
+// CP437 code -> Unicode. Codes 1..31 and 127 use the pictographs a PC text
+// screen showed for them rather than control characters. Code 0 maps to
+// nothing: it is blank by definition. 255 is the no-break space.
 constexpr std::array<char32_t, 256> kCp437 = {
     0x0000, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,  // 00
     0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,  // 08
@@ -86,14 +112,60 @@ constexpr std::array<char32_t, 256> kCp437 = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  // F8
 };
 
-// A loaded console font: glyph rows as stored (one byte per row, leftmost
-// pixel in the MSB) plus the code points each glyph slot claims.
-struct PsfFont {
-  std::string name;  // file name without directory, for messages
-  int height = 0;
-  int glyph_count = 0;
-  std::vector<std::uint8_t> glyphs;        // glyph_count * height bytes
-  std::map<char32_t, int> slot_for_code;   // first slot wins on duplicates
+// 8x8 glyphs drawn for this project. The 8-row console fonts have no glyph
+// for 0x10, 0x11, 0x9E, 0xA9, 0xEC, 0xEF and 0xF0; under most Greek code
+// points (0xE0..0xEE) they carry unrelated shapes (box pieces, a second sharp
+// s); and their box pieces that mix single and double lines use one-pixel
+// strokes that don't meet the two-pixel lines of the other pieces. These
+// follow the fonts' metrics: stems two pixels wide, row 7 only for
+// descenders, single lines on columns 3-4 and row 4, double lines on
+// columns 2-3 + 5-6 and rows 2 + 4. '#' is ink; the first character is the
+// leftmost pixel.
+struct HandGlyph {
+  int code;
+  std::array<const char*, 8> rows;
+};
+
+constexpr HandGlyph kHandDrawn8x8[] = {
+    {0x10, {"#.......", "###.....", "#####...", "#######.", "#####...", "###.....", "#.......", "........"}},
+    {0x11, {"......#.", "....###.", "..#####.", "#######.", "..#####.", "....###.", "......#.", "........"}},
+    {0x9E, {"####....", "##.##...", "##.##.#.", "####.###", "##....#.", "##....#.", "##....##", "........"}},
+    {0xA9, {"........", "........", "........", "#######.", "##......", "##......", "........", "........"}},
+    // Mixed single/double box pieces.
+    {0xB5, {"...##...", "...##...", "#####...", "...##...", "#####...", "...##...", "...##...", "...##..."}},
+    {0xB6, {"..##.##.", "..##.##.", "..##.##.", "..##.##.", "####.##.", "..##.##.", "..##.##.", "..##.##."}},
+    {0xB7, {"........", "........", "........", "........", "#######.", "..##.##.", "..##.##.", "..##.##."}},
+    {0xB8, {"........", "........", "#####...", "...##...", "#####...", "...##...", "...##...", "...##..."}},
+    {0xBD, {"..##.##.", "..##.##.", "..##.##.", "..##.##.", "#######.", "........", "........", "........"}},
+    {0xBE, {"...##...", "...##...", "#####...", "...##...", "#####...", "........", "........", "........"}},
+    {0xC6, {"...##...", "...##...", "...#####", "...##...", "...#####", "...##...", "...##...", "...##..."}},
+    {0xC7, {"..##.##.", "..##.##.", "..##.##.", "..##.##.", "..##.###", "..##.##.", "..##.##.", "..##.##."}},
+    {0xCF, {"...##...", "...##...", "########", "........", "########", "........", "........", "........"}},
+    {0xD0, {"..##.##.", "..##.##.", "..##.##.", "..##.##.", "########", "........", "........", "........"}},
+    {0xD1, {"........", "........", "########", "........", "########", "...##...", "...##...", "...##..."}},
+    {0xD2, {"........", "........", "........", "........", "########", "..##.##.", "..##.##.", "..##.##."}},
+    {0xD3, {"..##.##.", "..##.##.", "..##.##.", "..##.##.", "..######", "........", "........", "........"}},
+    {0xD4, {"...##...", "...##...", "...#####", "...##...", "...#####", "........", "........", "........"}},
+    {0xD5, {"........", "........", "...#####", "...##...", "...#####", "...##...", "...##...", "...##..."}},
+    {0xD6, {"........", "........", "........", "........", "..######", "..##.##.", "..##.##.", "..##.##."}},
+    {0xD7, {"..##.##.", "..##.##.", "..##.##.", "..##.##.", "########", "..##.##.", "..##.##.", "..##.##."}},
+    {0xD8, {"...##...", "...##...", "########", "...##...", "########", "...##...", "...##...", "...##..."}},
+    // Greek and maths.
+    {0xE0, {"........", "........", ".###.##.", "##.###..", "##..##..", "##.###..", ".###.##.", "........"}},
+    {0xE2, {"#######.", "##...##.", "##......", "##......", "##......", "##......", "##......", "........"}},
+    {0xE3, {"........", "#######.", ".##.##..", ".##.##..", ".##.##..", ".##.##..", ".##.##..", "........"}},
+    {0xE4, {"#######.", "##...##.", ".##.....", "..##....", ".##.....", "##...##.", "#######.", "........"}},
+    {0xE5, {"........", "........", ".######.", "##.##...", "##.##...", "##.##...", ".###....", "........"}},
+    {0xE7, {"........", "........", ".######.", "##.##...", "...##...", "...##...", "....##..", "........"}},
+    {0xE8, {"..####..", "...##...", ".######.", "##.##.##", ".######.", "...##...", "..####..", "........"}},
+    {0xE9, {".#####..", "##...##.", "##...##.", "#######.", "##...##.", "##...##.", ".#####..", "........"}},
+    {0xEA, {".#####..", "##...##.", "##...##.", "##...##.", ".##.##..", ".##.##..", "###.###.", "........"}},
+    {0xEB, {"..####..", ".##.....", "..##....", ".#####..", "##...##.", "##...##.", ".#####..", "........"}},
+    {0xEC, {"........", "........", ".##..##.", "#..##..#", "#..##..#", ".##..##.", "........", "........"}},
+    {0xED, {"........", "...##...", ".######.", "##.##.##", "##.##.##", ".######.", "...##...", "...##..."}},
+    {0xEE, {"........", "........", "..####..", ".##.....", ".####...", ".##.....", "..####..", "........"}},
+    {0xEF, {"........", ".#####..", "##...##.", "##...##.", "##...##.", "##...##.", "##...##.", "........"}},
+    {0xF0, {"........", "#######.", "........", "#######.", "........", "#######.", "........", "........"}},
 };
 
 [[noreturn]] void die(const std::string& msg) {
@@ -101,9 +173,44 @@ struct PsfFont {
   std::exit(1);
 }
 
+std::string hex2(int v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02X", v);
+  return buf;
+}
+
 std::string base_name(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// CP437 code for a code point, or -1. Code 0 is left out on purpose: it has
+// no code point, and U+0000 must not look like a CP437 character.
+int cp437_code_of(char32_t cp) {
+  static const std::map<char32_t, int> inverse = [] {
+    std::map<char32_t, int> m;
+    for (int c = 1; c < 256; ++c) m.emplace(kCp437[std::size_t(c)], c);
+    return m;
+  }();
+  const auto it = inverse.find(cp);
+  return it == inverse.end() ? -1 : it->second;
+}
+
+// A loaded console font: glyph rows as stored (one byte per row, leftmost
+// pixel in the MSB), each slot's code points in table order, and the first
+// slot each code point appears in.
+struct PsfFont {
+  std::string name;  // file name without directory, for messages
+  int height = 0;
+  int glyph_count = 0;
+  std::vector<std::uint8_t> glyphs;  // glyph_count * height bytes
+  std::vector<std::vector<char32_t>> codes_of_slot;
+  std::map<char32_t, int> slot_for_code;
+};
+
+void add_code(PsfFont& f, int slot, char32_t cp) {
+  f.codes_of_slot[std::size_t(slot)].push_back(cp);
+  f.slot_for_code.emplace(cp, slot);  // emplace keeps the first slot
 }
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -111,22 +218,19 @@ std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
          std::uint32_t(b[at + 2]) << 16 | std::uint32_t(b[at + 3]) << 24;
 }
 
-void add_mapping(PsfFont& f, char32_t cp, int slot) {
-  f.slot_for_code.emplace(cp, slot);  // emplace keeps the first mapping
-}
-
 // PSF1: 4-byte header (magic 36 04, mode, height); width is always 8.
-// Unicode table: per glyph, little-endian u16 code points, 0xFFFE starts a
-// combining sequence (which we skip: a multi-code-point sequence can't be a
-// CP437 character), 0xFFFF ends the glyph's entry.
+// Unicode table: per glyph, little-endian u16 code points; 0xFFFE starts a
+// multi-code-point sequence, which can't be a CP437 character and is skipped;
+// 0xFFFF ends the glyph's entry.
 void parse_psf1(const std::vector<std::uint8_t>& b, PsfFont& f) {
   const std::uint8_t mode = b[2];
   f.height = b[3];
   f.glyph_count = (mode & 0x01) ? 512 : 256;
-  if (!(mode & 0x02 || mode & 0x04)) die(f.name + ": PSF1 font has no Unicode table");
-  const std::size_t glyph_bytes = std::size_t(f.glyph_count) * f.height;
+  if (!(mode & 0x06)) die(f.name + ": font has no Unicode table");
+  const std::size_t glyph_bytes = std::size_t(f.glyph_count) * std::size_t(f.height);
   if (b.size() < 4 + glyph_bytes) die(f.name + ": truncated glyph data");
   f.glyphs.assign(b.begin() + 4, b.begin() + 4 + std::ptrdiff_t(glyph_bytes));
+  f.codes_of_slot.resize(std::size_t(f.glyph_count));
 
   std::size_t p = 4 + glyph_bytes;
   for (int slot = 0; slot < f.glyph_count; ++slot) {
@@ -136,19 +240,18 @@ void parse_psf1(const std::vector<std::uint8_t>& b, PsfFont& f) {
       const unsigned u = b[p] | b[p + 1] << 8;
       p += 2;
       if (u == 0xFFFF) break;
-      if (u == 0xFFFE) { in_sequence = true; continue; }
-      if (!in_sequence) add_mapping(f, u, slot);
+      if (u == 0xFFFE) in_sequence = true;
+      else if (!in_sequence) add_code(f, slot, u);
     }
   }
 }
 
-// Decodes one UTF-8 code point at b[p], advancing p. Returns nullopt on a
-// malformed byte so the caller can report the file as broken.
+// Decodes one UTF-8 code point at b[p] and advances p; nullopt if malformed.
 std::optional<char32_t> next_utf8(const std::vector<std::uint8_t>& b, std::size_t& p) {
   const std::uint8_t lead = b[p++];
+  if (lead < 0x80) return lead;
   int extra;
   char32_t cp;
-  if (lead < 0x80) return lead;
   if ((lead & 0xE0) == 0xC0) { extra = 1; cp = lead & 0x1F; }
   else if ((lead & 0xF0) == 0xE0) { extra = 2; cp = lead & 0x0F; }
   else if ((lead & 0xF8) == 0xF0) { extra = 3; cp = lead & 0x07; }
@@ -161,25 +264,26 @@ std::optional<char32_t> next_utf8(const std::vector<std::uint8_t>& b, std::size_
 }
 
 // PSF2: 32-byte little-endian header (magic, version, header size, flags,
-// glyph count, bytes per glyph, height, width). Unicode table entries are
-// UTF-8; 0xFE starts a combining sequence, 0xFF ends the glyph's entry.
+// glyph count, bytes per glyph, height, width). Unicode entries are UTF-8;
+// 0xFE starts a sequence (skipped as above), 0xFF ends the glyph's entry.
 void parse_psf2(const std::vector<std::uint8_t>& b, PsfFont& f) {
-  if (b.size() < 32) die(f.name + ": truncated PSF2 header");
+  if (b.size() < 32) die(f.name + ": truncated header");
   const std::uint32_t header_size = le32(b, 8);
   const std::uint32_t flags = le32(b, 12);
   const std::uint32_t count = le32(b, 16);
   const std::uint32_t bytes_per_glyph = le32(b, 20);
   const std::uint32_t height = le32(b, 24);
   const std::uint32_t width = le32(b, 28);
-  // Only 8-pixel-wide cells fit our one-byte-per-row tables.
-  if (width != 8) die(f.name + ": glyph width " + std::to_string(width) + ", need 8");
+  // Our tables hold one byte per row, so only 8-pixel cells fit.
+  if (width != 8) die(f.name + ": glyphs are " + std::to_string(width) + " pixels wide, need 8");
   if (bytes_per_glyph != height) die(f.name + ": unexpected bytes per glyph");
-  if (!(flags & 1)) die(f.name + ": PSF2 font has no Unicode table");
+  if (!(flags & 1)) die(f.name + ": font has no Unicode table");
   f.height = int(height);
   f.glyph_count = int(count);
   const std::size_t glyph_bytes = std::size_t(count) * bytes_per_glyph;
-  if (b.size() < header_size + glyph_bytes) die(f.name + ": truncated glyph data");
+  if (header_size < 32 || b.size() < header_size + glyph_bytes) die(f.name + ": truncated glyph data");
   f.glyphs.assign(b.begin() + header_size, b.begin() + std::ptrdiff_t(header_size + glyph_bytes));
+  f.codes_of_slot.resize(count);
 
   std::size_t p = header_size + glyph_bytes;
   for (int slot = 0; slot < f.glyph_count; ++slot) {
@@ -190,7 +294,7 @@ void parse_psf2(const std::vector<std::uint8_t>& b, PsfFont& f) {
       if (b[p] == 0xFE) { ++p; in_sequence = true; continue; }
       const auto cp = next_utf8(b, p);
       if (!cp) die(f.name + ": bad UTF-8 in Unicode table");
-      if (!in_sequence) add_mapping(f, *cp, slot);
+      if (!in_sequence) add_code(f, slot, *cp);
     }
   }
 }
@@ -201,191 +305,235 @@ PsfFont load_psf(const std::string& path) {
   const std::vector<std::uint8_t> b{std::istreambuf_iterator<char>(in), {}};
   PsfFont f;
   f.name = base_name(path);
-  if (b.size() >= 4 && b[0] == 0x36 && b[1] == 0x04) {
-    parse_psf1(b, f);
-  } else if (b.size() >= 4 && b[0] == 0x72 && b[1] == 0xB5 && b[2] == 0x4A && b[3] == 0x86) {
-    parse_psf2(b, f);
-  } else if (b.size() >= 2 && b[0] == 0x1F && b[1] == 0x8B) {
-    die(path + " is gzip-compressed; unpack it with gunzip -c first");
-  } else {
-    die(path + ": not a PSF font");
-  }
+  if (b.size() >= 4 && b[0] == 0x36 && b[1] == 0x04) parse_psf1(b, f);
+  else if (b.size() >= 4 && b[0] == 0x72 && b[1] == 0xB5 && b[2] == 0x4A && b[3] == 0x86) parse_psf2(b, f);
+  else if (b.size() >= 2 && b[0] == 0x1F && b[1] == 0x8B) die(path + " is gzip-compressed; unpack it with gunzip -c first");
+  else die(path + ": not a PSF font");
   return f;
 }
 
 // PSF keeps the leftmost pixel in bit 7; our tables keep it in bit 0 so a
-// renderer can walk columns with `row >> x & 1`.
+// renderer can test column x with (row >> x) & 1.
 std::uint8_t reverse_bits(std::uint8_t v) {
   std::uint8_t r = 0;
   for (int i = 0; i < 8; ++i) r |= std::uint8_t(((v >> i) & 1) << (7 - i));
   return r;
 }
 
+struct FontSpec {
+  std::string path;
+  int from_row = 0;
+  bool crop = false;  // --from-row given: the font may be taller than the table
+  bool restricted = false;  // --only given: supplies just the codes in `only`
+  std::array<bool, 256> only{};
+};
+
 struct TableSpec {
   std::string name;
   int height = 0;
-  std::vector<std::string> font_paths;
+  std::vector<FontSpec> fonts;
 };
 
-// Where each code's glyph came from: index into the font list, or -1 for the
-// deliberate blank at code 0.
+// Source ids in BuiltTable::source besides font indices.
+constexpr int kBlank = -1;
+constexpr int kHand = -2;
+constexpr int kNone = -3;
+
 struct BuiltTable {
   TableSpec spec;
   std::vector<std::string> font_names;
-  std::vector<std::uint8_t> bytes;  // 256 * height, already bit-reversed
-  std::array<int, 256> source{};
+  std::vector<std::uint8_t> bytes;  // 256 * height rows, bit 0 = leftmost
+  std::array<int, 256> source{};    // font index, kBlank or kHand
+  // Per font, codes whose glyph it had but we refused, by reason.
+  std::vector<std::array<bool, 256>> stand_in, wrong_blank;
 };
 
-TableSpec parse_table_arg(const std::string& arg) {
-  const auto colon = arg.find(':');
-  const auto eq = arg.find('=');
-  if (colon == std::string::npos || eq == std::string::npos || eq < colon)
-    die("bad table argument '" + arg + "', want NAME:HEIGHT=FONT[,FONT...]");
-  TableSpec t;
-  t.name = arg.substr(0, colon);
-  t.height = std::atoi(arg.substr(colon + 1, eq - colon - 1).c_str());
-  if (t.name.empty() || t.height <= 0 || t.height > 32) die("bad name or height in '" + arg + "'");
-  std::stringstream list(arg.substr(eq + 1));
-  for (std::string path; std::getline(list, path, ',');)
-    if (!path.empty()) t.font_paths.push_back(path);
-  if (t.font_paths.empty()) die("no fonts given for " + t.name);
-  return t;
+const HandGlyph* find_hand_glyph(int height, int code) {
+  if (height != 8) return nullptr;
+  for (const auto& g : kHandDrawn8x8)
+    if (g.code == code) return &g;
+  return nullptr;
+}
+
+// Converts "..##...." art to a row byte (bit 0 = first character).
+std::uint8_t art_row(const char* art, int code) {
+  std::uint8_t v = 0;
+  int x = 0;
+  for (; x < 8 && (art[x] == '#' || art[x] == '.'); ++x)
+    if (art[x] == '#') v |= std::uint8_t(1u << x);
+  if (x != 8 || art[x] != '\0') die("hand-drawn glyph " + hex2(code) + " has a malformed row");
+  return v;
+}
+
+enum class Lookup { kTaken, kAbsent, kWrongBlank, kStandIn, kDoesNotFit };
+
+// Copies the glyph for `code` out of `font` into `out` (in our bit order)
+// unless the font lacks it, has it blank, offers a stand-in, or it doesn't
+// survive the crop.
+Lookup take_from_font(const PsfFont& font, const FontSpec& fs, int code, int height, std::uint8_t* out) {
+  if (fs.restricted && !fs.only[std::size_t(code)]) return Lookup::kAbsent;
+  const auto hit = font.slot_for_code.find(kCp437[std::size_t(code)]);
+  if (hit == font.slot_for_code.end()) return Lookup::kAbsent;
+  const std::uint8_t* rows = &font.glyphs[std::size_t(hit->second) * std::size_t(font.height)];
+  const bool blank = std::all_of(rows, rows + font.height, [](std::uint8_t r) { return r == 0; });
+  if (blank != (code == 0x20 || code == 0xFF)) return Lookup::kWrongBlank;
+
+  if (!blank) {
+    for (char32_t earlier : font.codes_of_slot[std::size_t(hit->second)]) {
+      if (earlier == kCp437[std::size_t(code)]) break;
+      if (cp437_code_of(earlier) > 0) return Lookup::kStandIn;
+    }
+  }
+
+  const int first = fs.from_row, last = fs.from_row + height - 1;
+  for (int r = 0; r < font.height; ++r) {
+    const int edge = r < first ? first : r > last ? last : r;
+    if (rows[r] != 0 && rows[r] != rows[edge]) return Lookup::kDoesNotFit;
+  }
+  for (int r = 0; r < height; ++r) out[r] = reverse_bits(rows[first + r]);
+  return Lookup::kTaken;
 }
 
 BuiltTable build_table(const TableSpec& spec) {
   BuiltTable out;
   out.spec = spec;
   std::vector<PsfFont> fonts;
-  for (const auto& path : spec.font_paths) {
-    fonts.push_back(load_psf(path));
+  for (const auto& fs : spec.fonts) {
+    fonts.push_back(load_psf(fs.path));
     const PsfFont& f = fonts.back();
-    if (f.height != spec.height)
-      die(f.name + " is " + std::to_string(f.height) + " rows high, " + spec.name +
-          " needs " + std::to_string(spec.height));
+    const bool fits = fs.crop ? f.height >= fs.from_row + spec.height : f.height == spec.height;
+    if (!fits)
+      die(f.name + " is " + std::to_string(f.height) + " rows high; " + spec.name + " needs " +
+          std::to_string(spec.height) + (fs.crop ? " from row " + std::to_string(fs.from_row) : ""));
     out.font_names.push_back(f.name);
   }
+  out.stand_in.assign(fonts.size(), {});
+  out.wrong_blank.assign(fonts.size(), {});
 
-  out.bytes.assign(std::size_t(256) * spec.height, 0);
-  std::vector<int> missing;
+  out.bytes.assign(std::size_t(256) * std::size_t(spec.height), 0);
+  std::string missing;
   for (int code = 0; code < 256; ++code) {
-    out.source[code] = -2;
-    if (code == 0) { out.source[code] = -1; continue; }  // blank by definition
-    for (std::size_t i = 0; i < fonts.size(); ++i) {
-      const auto hit = fonts[i].slot_for_code.find(kCp437[code]);
-      if (hit == fonts[i].slot_for_code.end()) continue;
-      const std::uint8_t* rows = &fonts[i].glyphs[std::size_t(hit->second) * spec.height];
-      for (int r = 0; r < spec.height; ++r)
-        out.bytes[std::size_t(code) * spec.height + r] = reverse_bits(rows[r]);
-      out.source[code] = int(i);
-      break;
+    std::uint8_t* dst = &out.bytes[std::size_t(code) * std::size_t(spec.height)];
+    auto& src = out.source[std::size_t(code)];
+    src = kNone;
+    if (code == 0) {
+      src = kBlank;
+    } else if (const HandGlyph* g = find_hand_glyph(spec.height, code)) {
+      for (int r = 0; r < spec.height; ++r) dst[r] = art_row(g->rows[std::size_t(r)], code);
+      src = kHand;
+    } else {
+      for (std::size_t i = 0; i < fonts.size() && src == kNone; ++i) {
+        const Lookup l = take_from_font(fonts[i], spec.fonts[i], code, spec.height, dst);
+        if (l == Lookup::kTaken) src = int(i);
+        out.stand_in[i][std::size_t(code)] = l == Lookup::kStandIn;
+        out.wrong_blank[i][std::size_t(code)] = l == Lookup::kWrongBlank;
+      }
     }
-    if (out.source[code] == -2) missing.push_back(code);
-  }
-
-  if (!missing.empty()) {
-    std::string list;
-    for (int c : missing) {
+    if (src == kNone) {
       char buf[32];
-      std::snprintf(buf, sizeof buf, " 0x%02X(U+%04X)", c, unsigned(kCp437[c]));
-      list += buf;
+      std::snprintf(buf, sizeof buf, " 0x%02X (U+%04X)", code, unsigned(kCp437[std::size_t(code)]));
+      missing += buf;
     }
-    die(spec.name + ": no font has a glyph for" + list + "; add a fallback font");
   }
+  if (!missing.empty()) die(spec.name + ": no glyph for" + missing + "; add a font or draw it");
   return out;
 }
 
-// Collapses the codes taken from one source into "0x01-0x0F 0x12 ..." so the
-// report covers every code without printing 256 lines per table.
-std::string code_ranges(const BuiltTable& t, int source) {
+// "0x01-0x0F 0x12 ..." for the codes in a set, so the report names every
+// code without printing 256 lines per table.
+std::string code_ranges(const std::array<bool, 256>& in) {
   std::string s;
   for (int c = 0; c < 256; ++c) {
-    if (t.source[c] != source) continue;
+    if (!in[std::size_t(c)]) continue;
     int e = c;
-    while (e + 1 < 256 && t.source[e + 1] == source) ++e;
-    char buf[24];
-    if (e == c) std::snprintf(buf, sizeof buf, " 0x%02X", c);
-    else std::snprintf(buf, sizeof buf, " 0x%02X-0x%02X", c, e);
-    s += buf;
+    while (e + 1 < 256 && in[std::size_t(e + 1)]) ++e;
+    s += " " + hex2(c) + (e == c ? "" : "-" + hex2(e));
     c = e;
   }
-  return s;
+  return s.empty() ? " (none)" : s;
+}
+
+std::string code_ranges(const BuiltTable& t, int source) {
+  std::array<bool, 256> in{};
+  for (std::size_t c = 0; c < 256; ++c) in[c] = t.source[c] == source;
+  return code_ranges(in);
 }
 
 void report(const BuiltTable& t) {
   std::fprintf(stderr, "%s (8x%d):\n", t.spec.name.c_str(), t.spec.height);
-  std::fprintf(stderr, "  blank:%s\n", code_ranges(t, -1).c_str());
+  std::fprintf(stderr, "  blank:%s\n", code_ranges(t, kBlank).c_str());
+  std::fprintf(stderr, "  hand-drawn:%s\n", code_ranges(t, kHand).c_str());
   for (std::size_t i = 0; i < t.font_names.size(); ++i) {
-    const std::string r = code_ranges(t, int(i));
-    std::fprintf(stderr, "  %s:%s\n", t.font_names[i].c_str(), r.empty() ? " (none)" : r.c_str());
+    std::fprintf(stderr, "  %s:%s\n", t.font_names[i].c_str(), code_ranges(t, int(i)).c_str());
+    for (const auto& [why, set] : {std::pair{"stand-ins", &t.stand_in[i]}, std::pair{"blank", &t.wrong_blank[i]}})
+      if (std::find(set->begin(), set->end(), true) != set->end())
+        std::fprintf(stderr, "    refused %s:%s\n", why, code_ranges(*set).c_str());
   }
 }
 
-std::string glyph_label(int code) {
-  char buf[40];
-  const char32_t cp = kCp437[code];
-  // Only plain ASCII goes into the source as a character; the rest is named
-  // by code point so the file stays 7-bit clean.
+// Per-glyph comment. Only plain ASCII is spelled out so the file stays 7-bit;
+// everything else is named by code point. Glyphs not from the table's first
+// font say where they came from.
+std::string glyph_comment(const BuiltTable& t, int code) {
+  char buf[48];
   if (code > 0x20 && code < 0x7F)
     std::snprintf(buf, sizeof buf, "// 0x%02X '%c'", code, char(code));
   else if (code == 0)
-    std::snprintf(buf, sizeof buf, "// 0x00 blank");
+    std::snprintf(buf, sizeof buf, "// 0x00");
   else
-    std::snprintf(buf, sizeof buf, "// 0x%02X U+%04X", code, unsigned(cp));
-  return buf;
+    std::snprintf(buf, sizeof buf, "// 0x%02X U+%04X", code, unsigned(kCp437[std::size_t(code)]));
+  std::string s = buf;
+  const int src = t.source[std::size_t(code)];
+  if (src == kBlank) s += " (blank)";
+  else if (src == kHand) s += " (hand-drawn)";
+  else if (src > 0) s += " (" + t.font_names[std::size_t(src)] + ")";
+  return s;
 }
 
 void emit_table(std::ostream& os, const BuiltTable& t) {
   const int h = t.spec.height;
-  os << "\nextern const unsigned char " << t.spec.name << "[" << 256 * h << "];\n";
-  os << "const unsigned char " << t.spec.name << "[" << 256 * h << "] = {\n";
+  os << "\nconst unsigned char " << t.spec.name << "[" << 256 * h << "] = {\n";
   for (int code = 0; code < 256; ++code) {
-    os << "    " << glyph_label(code);
-    if (t.source[code] > 0) os << " (" << t.font_names[t.source[code]] << ")";
-    os << "\n";
+    os << "    " << glyph_comment(t, code) << "\n";
     for (int r = 0; r < h; r += 8) {
       os << "   ";
-      for (int k = r; k < std::min(h, r + 8); ++k) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, " 0x%02X,", t.bytes[std::size_t(code) * h + k]);
-        os << buf;
-      }
+      for (int k = r; k < std::min(h, r + 8); ++k)
+        os << " " << hex2(t.bytes[std::size_t(code * h + k)]) << ",";
       os << "\n";
     }
   }
   os << "};\n";
 }
 
-void emit_file(std::ostream& os, const std::vector<BuiltTable>& tables,
-               const std::vector<std::string>& argv_words) {
-  os << "// Generated by tools/fontconv.cpp -- do not edit by hand.\n"
-        "//\n"
-        "// Code page 437 glyphs taken from Debian's console fonts\n"
-        "// (package console-setup-linux, /usr/share/consolefonts). Its copyright\n"
-        "// file says: \"All console fonts are public domain by nature.\"\n"
-        "//\n"
-        "// Sources, in the order each code is looked up:\n";
+void emit_file(std::ostream& os, const std::vector<BuiltTable>& tables, const std::string& command) {
+  os << "/*\n"
+        " * Generated by tools/fontconv.cpp; do not edit by hand.\n"
+        " *\n"
+        " * Code page 437 glyphs from Debian's console fonts (package\n"
+        " * console-setup-linux, /usr/share/consolefonts). The package's copyright\n"
+        " * file says: \"All console fonts are public domain by nature.\"\n"
+        " * Glyphs marked hand-drawn were drawn for this project in fontconv.cpp.\n"
+        " *\n"
+        " * Sources per table, in lookup order:\n";
   for (const auto& t : tables) {
-    os << "//   " << t.spec.name << ":";
+    os << " *   " << t.spec.name << ":";
     for (const auto& n : t.font_names) os << " " << n << ".gz";
     os << "\n";
   }
-  os << "// A glyph taken from a later font is marked with that font's name.\n"
-        "//\n"
-        "// Regenerate from the repo root:\n"
-        "//   mkdir -p /tmp/fontconv-src\n";
+  os << " * A glyph not taken from its table's first font names its source.\n"
+        " *\n"
+        " * Regenerate from the repo root:\n"
+        " *   S=/tmp/fontconv-src; mkdir -p $S\n";
   std::vector<std::string> seen;
   for (const auto& t : tables)
-    for (const auto& path : t.spec.font_paths) {
-      if (std::find(seen.begin(), seen.end(), path) != seen.end()) continue;
-      seen.push_back(path);
-      os << "//   gunzip -c /usr/share/consolefonts/" << base_name(path) << ".gz > " << path << "\n";
-    }
-  os << "//   g++ -std=c++20 -O2 -Wall -Wextra tools/fontconv.cpp -o /tmp/fontconv\n";
-  os << "//   /tmp/fontconv";
-  for (const auto& w : argv_words) os << " \\\n//     " << w;
-  os << "\n"
-        "//\n"
-        "// Layout: see gfx/font_data.h (row byte per scanline, bit 0 = leftmost).\n"
+    for (const auto& n : t.font_names)
+      if (std::find(seen.begin(), seen.end(), n) == seen.end()) {
+        seen.push_back(n);
+        os << " *   gunzip -c /usr/share/consolefonts/" << n << ".gz > $S/" << n << "\n";
+      }
+  os << " *   g++ -std=c++20 -O2 -Wall -Wextra tools/fontconv.cpp -o /tmp/fontconv\n"
+     << command
+     << " */\n"
         "\n"
         "#include \"gfx/font_data.h\"\n"
         "\n"
@@ -394,34 +542,92 @@ void emit_file(std::ostream& os, const std::vector<BuiltTable>& tables,
   os << "\n}  // namespace fb\n";
 }
 
+// Parses "DC-DF,B2" (hex CP437 codes and inclusive ranges).
+std::array<bool, 256> parse_codes(const std::string& list) {
+  std::array<bool, 256> in{};
+  std::stringstream ss(list);
+  for (std::string item; std::getline(ss, item, ',');) {
+    const auto dash = item.find('-');
+    const std::string lo = item.substr(0, dash);
+    const std::string hi = dash == std::string::npos ? lo : item.substr(dash + 1);
+    char* end_lo = nullptr;
+    char* end_hi = nullptr;
+    const long a = std::strtol(lo.c_str(), &end_lo, 16);
+    const long b = std::strtol(hi.c_str(), &end_hi, 16);
+    if (lo.empty() || hi.empty() || *end_lo || *end_hi || a < 0 || b > 255 || a > b)
+      die("bad code list '" + list + "'");
+    for (long c = a; c <= b; ++c) in[std::size_t(c)] = true;
+  }
+  return in;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string out_path;
   std::vector<TableSpec> specs;
-  std::vector<std::string> words;  // argv as given, echoed into the header
+  // The command line is echoed into the generated file, one option group per
+  // line, with the unpack directory written as $S so it reads as a recipe.
+  std::string command = " *   /tmp/fontconv";
+  std::string src_dir;
+
+  auto arg = [&](int& i) -> std::string {
+    if (i + 1 >= argc) die(std::string(argv[i]) + " needs an argument");
+    return argv[++i];
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "-o" && i + 1 < argc) {
-      out_path = argv[++i];
-      words.push_back("-o " + out_path);
+    if (a == "-o") {
+      out_path = arg(i);
+      command += " -o " + out_path;
+    } else if (a == "--table") {
+      TableSpec t;
+      t.name = arg(i);
+      t.height = std::atoi(arg(i).c_str());
+      if (t.height < 1 || t.height > 32) die("bad height for --table " + t.name);
+      command += " \\\n *     --table " + t.name + " " + std::to_string(t.height);
+      specs.push_back(t);
+    } else if (a == "--font") {
+      if (specs.empty()) die("--font before any --table");
+      FontSpec f;
+      f.path = arg(i);
+      const auto slash = f.path.find_last_of('/');
+      const std::string dir = slash == std::string::npos ? "." : f.path.substr(0, slash);
+      if (src_dir.empty()) src_dir = dir;
+      if (dir != src_dir) die("keep all fonts in one directory (" + src_dir + ")");
+      specs.back().fonts.push_back(f);
+      command += " \\\n *       --font $S/" + base_name(f.path);
+    } else if (a == "--only") {
+      if (specs.empty() || specs.back().fonts.empty()) die("--only must follow --font");
+      FontSpec& f = specs.back().fonts.back();
+      const std::string list = arg(i);
+      f.only = parse_codes(list);
+      f.restricted = true;
+      command += " --only " + list;
+    } else if (a == "--from-row") {
+      if (specs.empty() || specs.back().fonts.empty()) die("--from-row must follow --font");
+      FontSpec& f = specs.back().fonts.back();
+      f.from_row = std::atoi(arg(i).c_str());
+      f.crop = true;
+      if (f.from_row < 0) die("bad --from-row");
+      command += " --from-row " + std::to_string(f.from_row);
     } else {
-      specs.push_back(parse_table_arg(a));
-      words.push_back(a);
+      die("unknown argument '" + a + "'");
     }
   }
-  if (out_path.empty() || specs.empty())
-    die("usage: fontconv -o OUT.cpp NAME:HEIGHT=FONT[,FONT...] ...");
+  command += "\n";
+  if (out_path.empty() || specs.empty()) die("usage: fontconv -o OUT.cpp --table NAME HEIGHT --font PSF ...");
 
   std::vector<BuiltTable> tables;
   for (const auto& s : specs) {
+    if (s.fonts.empty()) die(s.name + " has no --font");
     tables.push_back(build_table(s));
     report(tables.back());
   }
 
-  // Write to a string first so a failure can't leave a half-written file.
+  // Build the whole file in memory so a failure can't leave half of it.
   std::ostringstream os;
-  emit_file(os, tables, words);
+  emit_file(os, tables, command);
   std::ofstream out(out_path, std::ios::binary);
   if (!out) die("cannot write " + out_path);
   out << os.str();

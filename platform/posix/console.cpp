@@ -183,10 +183,14 @@ int32_t ConsoleTakeKey() {
 bool ConsoleKeyHit() { return ring.readIndex != ring.writeIndex; }
 
 bool ConsoleTakeKeyHitFlag() {
-  bool hit = ring.keyHit == 1;
+  // A closed console keeps answering "hit": nothing can ever be typed
+  // again, so a wait for a key must not last forever.
+  bool hit = ring.keyHit == 1 || endOfInput;
   ring.keyHit = 0;
   return hit;
 }
+
+bool ConsoleInputEnded() { return endOfInput; }
 
 void ResetConsole() {
   ring = ConsoleRing{};

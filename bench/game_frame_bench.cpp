@@ -1,0 +1,137 @@
+// The game's heaviest frame on a windowless 1024 x 768 x 32 screen: all
+// 50,000 particles alive on screen, 251 aliens on screen, 401 bullets in
+// flight that hit nothing (so every bullet meets every alien), the gun
+// reloading with its picture shown, the warning shown, the background, the
+// ship and the HUD.  The phases are measured apart: update (without the
+// collisions), collisions, drawing, and the whole frame without the
+// limiter's sleep.  The clock stands still, so no timer fires.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "clock/clock.h"
+#include "clock/random.h"
+#include "game/game.h"
+#include "platform/screen.h"
+#include "tests/game_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct HeaviestFrame {
+  gametest::FakeClock clock;
+  gametest::ScratchDir dir;
+  fb::GameSession session{};
+
+  HeaviestFrame() {
+    clock.Install();
+    gametest::OpenGameScreen();
+    UsePictures();
+    fb::SeedRandom(7, 0);
+    fb::CreateGame(session);
+    Fill();
+  }
+  ~HeaviestFrame() {
+    fb::ReleaseGame(session);
+    fb::CloseScreen();
+  }
+
+  // The pictures the build drew when they are there, otherwise solid
+  // stand-ins of the same sizes.
+  static void UsePictures() {
+#ifdef FB_RUN_DIR
+    fs::path art = fs::path(FB_RUN_DIR) / "imgs";
+    if (fs::exists(art / "Background.bmp")) {
+      fs::copy(art, "imgs");
+      return;
+    }
+#endif
+    gametest::WriteGamePictures();
+  }
+
+  static void Fill() {
+    fb::EnemySystem& enemies = *fb::enemySystem;
+    for (int i = 0; i < fb::PARTICLE_POOLS; ++i) fb::Explode(enemies.particles, 500, 400);
+    // Standing dots spread over the screen cost the same to update as
+    // moving ones and keep the drawing at its heaviest frame after frame.
+    for (fb::Particle* pool : enemies.particles.pools)
+      for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
+        fb::Particle& p = pool[i];
+        p.x = fb::Random(1.0f) * 1024;
+        p.y = fb::Random(1.0f) * 768;
+        p.vx = p.vy = 0;
+        p.alive = 1;
+        p.life = 1 << 30;
+      }
+    // Aliens in the upper part of the screen, bullets below them: no hit
+    // ends a bullet's walk early.
+    for (int i = 0; i < fb::ENEMY_POOL_SIZE; ++i) {
+      fb::Enemy& e = enemies.pool[i];
+      e.x = fb::Random(1.0f) * 999;
+      e.y = fb::Random(1.0f) * 500;
+      e.vx = e.vy = 0;
+      e.alive = 1;
+      e.hitPoints = fb::ENEMY_HIT_POINTS;
+    }
+    fb::BulletSystem& gun = fb::player->bullets;
+    for (int i = 0; i < fb::BULLET_POOL_SIZE; ++i) {
+      fb::Bullet& b = gun.pool[i];
+      b.x = 200 + i * 2;
+      b.y = 600 + i % 150;
+      b.vx = b.vy = 0;
+      b.active = 1;
+    }
+    gun.reloading = 1;  // the timer is not armed, so the reload never ends
+    fb::coreGauge->value = 20;
+    fb::critical->alarm = 1;
+    fb::critical->period = 1 << 30;  // stays in the shown half
+  }
+};
+
+HeaviestFrame& Frame() {
+  static HeaviestFrame frame;
+  return frame;
+}
+
+void UpdatePhase(fb::GameSession& session) {
+  fb::Update(*fb::enemySystem);
+  fb::Update(*fb::player);
+  fb::Update(*fb::critical);
+  fb::Check(session.incStage);
+  fb::Check(session.coreReg);
+}
+
+void BM_FrameUpdate(benchmark::State& state) {
+  HeaviestFrame& f = Frame();
+  for (auto _ : state) UpdatePhase(f.session);
+}
+BENCHMARK(BM_FrameUpdate)->Unit(benchmark::kMicrosecond);
+
+void BM_FrameCollisions(benchmark::State& state) {
+  Frame();
+  for (auto _ : state) fb::CheckCollisions();
+}
+BENCHMARK(BM_FrameCollisions)->Unit(benchmark::kMicrosecond);
+
+void BM_FrameDraw(benchmark::State& state) {
+  HeaviestFrame& f = Frame();
+  for (auto _ : state) fb::RunFrameDraw(f.session);
+}
+BENCHMARK(BM_FrameDraw)->Unit(benchmark::kMicrosecond);
+
+void BM_WholeFrame(benchmark::State& state) {
+  HeaviestFrame& f = Frame();
+  for (auto _ : state) {
+    fb::RunFrameUpdate(f.session);
+    fb::RunFrameDraw(f.session);
+  }
+  // The frame must have stayed the heaviest one.
+  if (fb::player->bullets.pool[400].active != 1 || fb::enemySystem->pool[250].alive != 1)
+    state.SkipWithError("the frame lost bullets or aliens");
+}
+BENCHMARK(BM_WholeFrame)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,132 @@
+#include "gfx/blit.h"
+
+#include <algorithm>
+
+#include "gfx/blit_packed.h"
+#include "gfx/spans.h"
+#include "platform/runtime.h"
+#include "platform/screen.h"
+
+namespace fb {
+
+namespace {
+
+int32_t Fail() {
+  SetLastError(1);
+  return 1;
+}
+
+// The table of the set the screen was opened with.  The screen's marks,
+// not CpuFeatures, decide: the feature mask may have changed since, and
+// the cache lives only as long as the screen (a new screen rebuilds the
+// DrawContext and with it the cache).
+const BlitTable* TableForScreen(PutMode mode, uint32_t screenFlags) {
+  if (!(screenFlags & SCREEN_MARK_PACKED)) return PlainBlitTable(mode);
+  if (screenFlags & SCREEN_MARK_AVX2) return Avx2BlitTable(mode);
+  return Sse2BlitTable(mode);
+}
+
+int64_t Clamp(int64_t v, int64_t hi) { return std::clamp<int64_t>(v, 0, hi); }
+
+}  // namespace
+
+const BlitTable* PackedBlitTable(PutMode mode) {
+  return (CpuFeatures() & CPU_AVX2) ? Avx2BlitTable(mode) : Sse2BlitTable(mode);
+}
+
+int32_t PutImage(Image* target, float x, float y, Image* image, int32_t x1, int32_t y1,
+                 int32_t x2, int32_t y2, int32_t coordFlags, PutMode mode, int32_t alpha,
+                 int32_t param, int32_t extra) {
+  ScreenContext* screen = Screen();
+  DrawContext* context = GetDrawContext();
+  if (!screen || !context || !image) return Fail();
+  DrawContext& dc = *context;
+  SelectTarget(dc, target);
+  ChoosePixelRoutines(dc, 0xFF000000);
+
+  // Coordinate flags: anything but 0..3 counts as 0.  The corners are
+  // widened to 64 bits so that a relative corner cannot overflow.
+  if (coordFlags < 0 || coordFlags > 3) coordFlags = 0;
+  int64_t rx1 = x1, ry1 = y1, rx2 = x2, ry2 = y2;
+  if (coordFlags & 1) {
+    rx2 += rx1;
+    ry2 += ry1;
+  }
+  if (coordFlags & 2) {
+    x += dc.lastPoint.x;
+    y += dc.lastPoint.y;
+  }
+  dc.lastPoint = {x, y};
+  const PointI p = ToPixel(dc, x, y);
+
+  // Only the full header form is produced in this system; anything else
+  // is not an image we can read.
+  if (image->type != IMAGE_TYPE) return Fail();
+  const int imageBpp = int(image->bpp);
+  const int64_t imageWidth = image->width, imageHeight = image->height;
+  const int64_t pitch = image->pitch;
+
+  // Modes without routines (1..5, 7, 8 and anything outside 0..9) fail
+  // like a depth mismatch.  Alpha only exists from 1 byte to 4 bytes.
+  const int32_t modeIndex = int32_t(mode);
+  if (modeIndex < 0 || modeIndex >= PUT_MODE_COUNT) return Fail();
+  if (mode == PutMode::Alpha) {
+    if (imageBpp != 1 || dc.bpp != 4) return Fail();
+  } else if (imageBpp != dc.bpp) {
+    return Fail();
+  }
+  if (!dc.blitCache[modeIndex]) dc.blitCache[modeIndex] = TableForScreen(mode, screen->flags);
+  const BlitTable* table = dc.blitCache[modeIndex];
+  if (!table || dc.bpp < 1 || dc.bpp > 4 || !table->byBpp[dc.bpp - 1]) return Fail();
+  const BlitRoutine routine = table->byBpp[dc.bpp - 1];
+
+  // Source rectangle, inclusive corners clamped into the image.
+  const uint8_t* first = ImagePixels(image);
+  int64_t width = imageWidth, height = imageHeight;
+  if (x1 != PUT_WHOLE_IMAGE) {
+    if (rx1 > rx2) std::swap(rx1, rx2);
+    if (ry1 > ry2) std::swap(ry1, ry2);
+    rx1 = Clamp(rx1, imageWidth - 1);
+    rx2 = Clamp(rx2, imageWidth - 1);
+    ry1 = Clamp(ry1, imageHeight - 1);
+    ry2 = Clamp(ry2, imageHeight - 1);
+    width = rx2 - rx1 + 1;
+    height = ry2 - ry1 + 1;
+    first += ry1 * pitch + rx1 * imageBpp;
+  }
+  if (width <= 0 || height <= 0) {
+    SetLastError(0);
+    return 0;
+  }
+
+  // Clip against the target's clip rectangle: rows first, then columns.
+  const ClipRect& c = dc.clip;
+  int64_t px = p.x, py = p.y;
+  if (px + width <= c.x || px >= int64_t(c.x) + c.width || py + height <= c.y ||
+      py >= int64_t(c.y) + c.height) {
+    SetLastError(0);
+    return 0;
+  }
+  if (py < c.y) {
+    first += (c.y - py) * pitch;
+    height -= c.y - py;
+    py = c.y;
+  }
+  if (py + height > int64_t(c.y) + c.height) height = int64_t(c.y) + c.height - py;
+  if (px < c.x) {
+    first += (c.x - px) * imageBpp;
+    width -= c.x - px;
+    px = c.x;
+  }
+  if (px + width > int64_t(c.x) + c.width) width = int64_t(c.x) + c.width - px;
+
+  ScreenLock();
+  routine(first, PixelAddress(dc, int(px), int(py)), int(width), int(height), int(pitch),
+          dc.pitch, alpha, param, extra);
+  MarkDirtyRows(dc, int(py), int(py + height - 1));
+  ScreenUnlock(1, 0);
+  SetLastError(0);
+  return 0;
+}
+
+}  // namespace fb

@@ -1,0 +1,276 @@
+// The AVX2 blit routines, compiled with -mavx2 and used only when the
+// processor reports AVX2: eight 32-bit, sixteen 16-bit or thirty-two
+// 8-bit pixels per step.  Each routine finishes its rows itself (masked
+// loads and stores for 4-byte pixels, 128-bit VEX steps and single pixels
+// otherwise): calling into the SSE2 set for the tail would mix 256-bit and
+// legacy instructions without vzeroupper.  Every routine gives exactly
+// the plain set's pixels.  Callers clip.
+#include "gfx/blit_packed.h"
+
+#if defined(__AVX2__)
+#include <immintrin.h>
+
+#include "gfx/blit_pixel.h"
+
+namespace fb {
+
+namespace {
+
+inline __m256i Load(const uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+inline void Store(uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+inline __m128i Load128(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void Store128(uint8_t* p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+// Lanes where key is set keep d, the others take s.
+inline __m256i Select(__m256i key, __m256i d, __m256i s) { return _mm256_blendv_epi8(s, d, key); }
+inline __m128i Select128(__m128i key, __m128i d, __m128i s) { return _mm_blendv_epi8(s, d, key); }
+
+// The first n (0..8) 32-bit lanes set.
+inline __m256i TailMask(int n) {
+  return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+}
+inline __m256i MaskLoad(const uint8_t* p, __m256i mask) {
+  return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), mask);
+}
+inline void MaskStore(uint8_t* p, __m256i mask, __m256i v) {
+  _mm256_maskstore_epi32(reinterpret_cast<int*>(p), mask, v);
+}
+
+inline __m256i Key32(__m256i s) {
+  return _mm256_cmpeq_epi32(_mm256_and_si256(s, _mm256_set1_epi32(0x00FFFFFF)),
+                            _mm256_set1_epi32(int(TRANSPARENT_COLOR_32)));
+}
+
+// Eight pixels of the 4-byte blend, a in 1..255: the same exact 16-bit
+// modular arithmetic as the SSE2 set (see Blend32x4 there).
+inline __m256i Blend32x8(__m256i s, __m256i d, __m256i a) {
+  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
+  const __m256i highBytes = _mm256_set1_epi16(short(0xFF00));
+  const __m256i diffRB =
+      _mm256_sub_epi16(_mm256_and_si256(s, lowBytes), _mm256_and_si256(d, lowBytes));
+  const __m256i rb = _mm256_srli_epi16(
+      _mm256_add_epi16(_mm256_mullo_epi16(diffRB, a), _mm256_slli_epi16(d, 8)), 8);
+  const __m256i diffAG = _mm256_sub_epi16(_mm256_srli_epi16(s, 8), _mm256_srli_epi16(d, 8));
+  const __m256i ag = _mm256_and_si256(
+      _mm256_add_epi16(_mm256_mullo_epi16(diffAG, a), _mm256_and_si256(d, highBytes)), highBytes);
+  return _mm256_or_si256(rb, ag);
+}
+
+// Sixteen 5-6-5 pixels, w in 0..32 (see Blend16x8 of the SSE2 set).
+inline __m256i Blend16x16(__m256i s, __m256i d, __m256i w) {
+  const __m256i blueMask = _mm256_set1_epi16(0x001F);
+  const __m256i greenMask = _mm256_set1_epi16(0x07E0);
+  const __m256i db = _mm256_and_si256(d, blueMask);
+  const __m256i b = _mm256_srli_epi16(
+      _mm256_add_epi16(
+          _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_and_si256(s, blueMask), db), w),
+          _mm256_slli_epi16(db, 5)),
+      5);
+  const __m256i dg = _mm256_and_si256(d, greenMask);
+  const __m256i g = _mm256_and_si256(
+      _mm256_srli_epi16(
+          _mm256_add_epi16(
+              _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_and_si256(s, greenMask), dg), w),
+              _mm256_slli_epi16(dg, 5)),
+          5),
+      greenMask);
+  const __m256i dr = _mm256_srli_epi16(d, 11);
+  const __m256i r = _mm256_and_si256(
+      _mm256_slli_epi16(
+          _mm256_add_epi16(
+              _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_srli_epi16(s, 11), dr), w),
+              _mm256_slli_epi16(dr, 5)),
+          6),
+      _mm256_set1_epi16(short(0xF800)));
+  return _mm256_or_si256(_mm256_or_si256(r, g), b);
+}
+
+// Widest row (in pixels) that KeyedCopy32 treats as a sprite row.
+constexpr int KEYED_NARROW_ROW = 64;
+
+// Runs pixels(s, d) -> result over every row, eight 4-byte pixels a step.
+// A row of 8 or more ends with one full step over its last eight pixels,
+// loaded before the row's first store: the pixels it shares with the step
+// before get the same values again, computed from the same untouched
+// destination.  This beats masked stores, which are slow on some
+// processors.  Narrower rows use one masked step.
+template <typename Pixels>
+inline void Rows32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                   int dstPitch, Pixels pixels) {
+  if (width < 8) {
+    const __m256i mask = TailMask(width);
+    for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch)
+      MaskStore(dst, mask, pixels(MaskLoad(src, mask), MaskLoad(dst, mask)));
+    return;
+  }
+  const int last = 4 * (width - 8);
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    const __m256i lastPixels = pixels(Load(src + last), Load(dst + last));
+    for (int x = 0; x + 8 <= width; x += 8)
+      Store(dst + 4 * x, pixels(Load(src + 4 * x), Load(dst + 4 * x)));
+    if (width & 7) Store(dst + last, lastPixels);
+  }
+}
+
+void Transparent8(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                  int dstPitch, int32_t, int32_t, int32_t) {
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    int x = 0;
+    for (; x + 32 <= width; x += 32) {
+      const __m256i s = Load(src + x);
+      Store(dst + x, Select(_mm256_cmpeq_epi8(s, _mm256_setzero_si256()), Load(dst + x), s));
+    }
+    if (x + 16 <= width) {
+      const __m128i s = Load128(src + x);
+      Store128(dst + x, Select128(_mm_cmpeq_epi8(s, _mm_setzero_si128()), Load128(dst + x), s));
+      x += 16;
+    }
+    for (; x < width; ++x)
+      if (src[x] != TRANSPARENT_COLOR_8) dst[x] = src[x];
+  }
+}
+
+void Transparent16(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                   int dstPitch, int32_t, int32_t, int32_t) {
+  const __m256i key = _mm256_set1_epi16(short(TRANSPARENT_COLOR_16));
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+      const __m256i s = Load(src + 2 * x);
+      Store(dst + 2 * x, Select(_mm256_cmpeq_epi16(s, key), Load(dst + 2 * x), s));
+    }
+    if (x + 8 <= width) {
+      const __m128i s = Load128(src + 2 * x);
+      Store128(dst + 2 * x, Select128(_mm_cmpeq_epi16(s, _mm256_castsi256_si128(key)),
+                                      Load128(dst + 2 * x), s));
+      x += 8;
+    }
+    for (; x < width; ++x) {
+      const uint16_t s = LoadU16(src + 2 * x);
+      if (s != TRANSPARENT_COLOR_16) StoreU16(dst + 2 * x, s);
+    }
+  }
+}
+
+// Keyed copy at 4 bytes; clearAlpha is Transparent's rule, Blend at
+// alpha 255 keeps the source's alpha byte.
+template <bool clearAlpha>
+void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                 int dstPitch) {
+  const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
+  if (width >= 8 && width <= KEYED_NARROW_ROW) {
+    // Sprite-sized rows: the destination is read only for steps that hold
+    // a transparent pixel.  On a screen whose pitch is a multiple of 4 KiB
+    // every destination load shares its low address bits with the stores
+    // just made to the row above, and the processor holds such loads back;
+    // an opaque step needs no load at all.  Wide rows keep the branch-free
+    // form, where a scattered key pattern would defeat branch prediction.
+    const int last = 4 * (width - 8);
+    auto step = [keep](const uint8_t* s8, const uint8_t* d8) {
+      const __m256i s = Load(s8);
+      const __m256i key = Key32(s);
+      const __m256i r = _mm256_and_si256(s, keep);
+      return _mm256_testz_si256(key, key) ? r : Select(key, Load(d8), r);
+    };
+    for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+      const __m256i lastPixels = step(src + last, dst + last);
+      for (int x = 0; x + 8 <= width; x += 8) Store(dst + 4 * x, step(src + 4 * x, dst + 4 * x));
+      if (width & 7) Store(dst + last, lastPixels);
+    }
+    return;
+  }
+  auto pixels = [keep](__m256i s, __m256i d) {
+    return Select(Key32(s), d, _mm256_and_si256(s, keep));
+  };
+  Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
+}
+
+void Transparent32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                   int dstPitch, int32_t, int32_t, int32_t) {
+  KeyedCopy32<true>(src, dst, width, height, srcPitch, dstPitch);
+}
+
+void Alpha8To32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                int dstPitch, int32_t, int32_t, int32_t) {
+  const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+      // Eight source bytes widened to 32-bit lanes, then moved to the top byte.
+      const __m128i s8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + x));
+      const __m256i top = _mm256_slli_epi32(_mm256_cvtepu8_epi32(s8), 24);
+      Store(dst + 4 * x, _mm256_or_si256(_mm256_and_si256(Load(dst + 4 * x), colour), top));
+    }
+    for (; x < width; ++x) dst[4 * x + 3] = src[x];
+  }
+}
+
+void Blend32Routine(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                    int dstPitch, int32_t alpha, int32_t, int32_t) {
+  if (alpha == 0) return;
+  const uint32_t a = BlendFactor32(alpha);
+  if (a == 256) return KeyedCopy32<false>(src, dst, width, height, srcPitch, dstPitch);
+  const __m256i va = _mm256_set1_epi16(short(a));
+  auto pixels = [va](__m256i s, __m256i d) { return Select(Key32(s), d, Blend32x8(s, d, va)); };
+  Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
+}
+
+void Blend16Routine(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                    int dstPitch, int32_t alpha, int32_t param, int32_t extra) {
+  if (alpha == 0) return;
+  const uint32_t w = BlendFactor16(alpha);
+  if (w == 0) return;  // every field stays d
+  if (w == 32) return Transparent16(src, dst, width, height, srcPitch, dstPitch, alpha, param, extra);
+  const __m256i vw = _mm256_set1_epi16(short(w));
+  const __m256i key = _mm256_set1_epi16(short(TRANSPARENT_COLOR_16));
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+      const __m256i s = Load(src + 2 * x);
+      const __m256i d = Load(dst + 2 * x);
+      Store(dst + 2 * x, Select(_mm256_cmpeq_epi16(s, key), d, Blend16x16(s, d, vw)));
+    }
+    if (x + 8 <= width) {
+      // Eight more in the low halves; the upper halves are don't-cares.
+      const __m256i s = _mm256_zextsi128_si256(Load128(src + 2 * x));
+      const __m256i d = _mm256_zextsi128_si256(Load128(dst + 2 * x));
+      const __m256i r = Select(_mm256_cmpeq_epi16(s, key), d, Blend16x16(s, d, vw));
+      Store128(dst + 2 * x, _mm256_castsi256_si128(r));
+      x += 8;
+    }
+    for (; x < width; ++x) {
+      const uint16_t s = LoadU16(src + 2 * x);
+      if (s != TRANSPARENT_COLOR_16) StoreU16(dst + 2 * x, Blend16(s, LoadU16(dst + 2 * x), w));
+    }
+  }
+}
+
+const BlitTable AVX2_TRANSPARENT = {{Transparent8, Transparent16, nullptr, Transparent32}};
+const BlitTable AVX2_ALPHA = {{nullptr, nullptr, nullptr, Alpha8To32}};
+const BlitTable AVX2_BLEND = {{Transparent8, Blend16Routine, nullptr, Blend32Routine}};
+
+}  // namespace
+
+const BlitTable* Avx2BlitTable(PutMode mode) {
+  switch (mode) {
+    case PutMode::Transparent: return &AVX2_TRANSPARENT;
+    case PutMode::Alpha: return &AVX2_ALPHA;
+    case PutMode::Blend: return &AVX2_BLEND;
+  }
+  return nullptr;
+}
+
+}  // namespace fb
+
+#else
+
+namespace fb {
+const BlitTable* Avx2BlitTable(PutMode mode) { return Sse2BlitTable(mode); }
+}  // namespace fb
+
+#endif

@@ -1,0 +1,401 @@
+// The game's rules on a windowless screen with the real pictures of a
+// scratch folder, a clock the test moves and fixed random seeds: the ship
+// and its gun, the aliens, the collisions, the core and the explosions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "clock/random.h"
+#include "game/game.h"
+#include "game_support.h"
+#include "gfx/context.h"
+#include "platform/keyboard.h"
+
+namespace {
+
+using gametest::ScreenPixel;
+
+class GameTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock.Install();
+    ASSERT_EQ(gametest::OpenGameScreen(), 0);
+    gametest::WriteGamePictures();
+    fb::SeedRandom(1234, 0);
+    fb::CreateGame(session);
+    fb::SeedRandom(1234, 0);  // the particles reseeded from the clock
+  }
+  void TearDown() override {
+    fb::ReleaseGame(session);
+    fb::CloseScreen();
+  }
+
+  static void Hold(int scancode, bool held = true) { fb::Screen()->keyState[scancode] = held; }
+
+  static fb::Enemy& Alien(int slot, double x, double y) {
+    fb::Enemy& e = fb::enemySystem->pool[slot];
+    e = fb::Enemy{};
+    e.x = x;
+    e.y = y;
+    e.alive = 1;
+    e.hitPoints = fb::ENEMY_HIT_POINTS;
+    return e;
+  }
+  static fb::Bullet& Shot(int slot, double x, double y) {
+    fb::Bullet& b = fb::player->bullets.pool[slot];
+    b = fb::Bullet{};
+    b.x = x;
+    b.y = y;
+    b.active = 1;
+    return b;
+  }
+
+  gametest::FakeClock clock;
+  gametest::ScratchDir dir;
+  fb::GameSession session{};
+};
+
+TEST_F(GameTest, StartsWithTheGameState) {
+  EXPECT_EQ(fb::score, 0);
+  EXPECT_EQ(fb::stage, 2);
+  EXPECT_EQ(fb::player->x, 100.0);
+  EXPECT_EQ(fb::player->y, 100.0);
+  EXPECT_EQ(fb::coreGauge->value, 100);
+  EXPECT_EQ(fb::critical->period, 60);
+  EXPECT_EQ(session.incStage.name, "IncStage");
+  EXPECT_EQ(session.coreReg.name, "CoreReg");
+  EXPECT_EQ(session.limiter.fps, 60);
+}
+
+// --- the ship ---
+
+TEST_F(GameTest, ThrustApproachesFiveAndNeverReachesIt) {
+  Hold(fb::SCANCODE_D);
+  fb::Update(*fb::player);
+  EXPECT_DOUBLE_EQ(fb::player->vx, 0.5 / 1.1);
+  fb::Update(*fb::player);
+  EXPECT_DOUBLE_EQ(fb::player->vx, (0.5 / 1.1 + 0.5) / 1.1);
+  EXPECT_NEAR(fb::player->vx, 0.868, 0.001);
+  EXPECT_DOUBLE_EQ(fb::player->vy, 0.0);
+  for (int i = 0; i < 400; ++i) {
+    fb::player->x = 100;  // keep it off the edges
+    fb::Update(*fb::player);
+    ASSERT_LT(fb::player->vx, 5.0);
+  }
+  EXPECT_GT(fb::player->vx, 4.99);
+  // Opposite keys cancel; without keys the ship creeps on.
+  Hold(fb::SCANCODE_A);
+  double vx = fb::player->vx;
+  fb::Update(*fb::player);
+  EXPECT_DOUBLE_EQ(fb::player->vx, vx / 1.1);
+}
+
+TEST_F(GameTest, ShipBouncesAtTheRightEdgeAndIsClampedNextFrame) {
+  Hold(fb::SCANCODE_D);
+  fb::player->x = 972;
+  fb::player->vx = 4.99;
+  fb::Update(*fb::player);
+  EXPECT_NEAR(fb::player->x, 972 + (4.99 + 0.5) / 1.1, 1e-9);  // about 977: drawn beyond
+  EXPECT_LT(fb::player->vx, 0);
+  double vx = fb::player->vx;
+  fb::Update(*fb::player);
+  EXPECT_DOUBLE_EQ(fb::player->prevX, 974.0);
+  EXPECT_DOUBLE_EQ(fb::player->x, 974.0 + (vx + 0.5) / 1.1);
+  // Exactly on the bounds counts as inside.
+  Hold(fb::SCANCODE_D, false);
+  fb::player->x = 0.0;
+  fb::player->vx = 0;
+  fb::Update(*fb::player);
+  EXPECT_EQ(fb::player->x, 0.0);
+  EXPECT_EQ(fb::player->vx, 0.0);
+}
+
+TEST_F(GameTest, TheGunReloadsAfterItsFourHundredAndFirstShot) {
+  Hold(fb::SCANCODE_SPACE);
+  fb::BulletSystem& gun = fb::player->bullets;
+  fb::Update(*fb::player);
+  // Placed at the muzzle (100 + 50, 100 + 17), then moved in the same frame.
+  EXPECT_EQ(gun.pool[0].x, 160.0);
+  EXPECT_EQ(gun.pool[0].prevX, 150.0);
+  EXPECT_EQ(gun.pool[0].y, 117.0 + gun.pool[0].vy);
+  EXPECT_LT(std::fabs(gun.pool[1].vy), 0.025);
+  for (int frame = 2; frame <= 200; ++frame) fb::Update(*fb::player);
+  EXPECT_EQ(gun.next, 400);
+  EXPECT_EQ(gun.reloading, 0);
+  EXPECT_EQ(gun.pool[400].active, 0);
+
+  fb::Update(*fb::player);  // frame 201: slot 400, then the reload
+  EXPECT_EQ(gun.pool[400].active, 1);
+  EXPECT_EQ(gun.reloading, 1);
+  EXPECT_EQ(gun.next, 0);
+  EXPECT_EQ(gun.reloadTimer.name, "RT");
+
+  double firstX = gun.pool[0].x;
+  for (int i = 0; i < 10; ++i) {
+    clock.now += 0.1;
+    fb::Update(*fb::player);
+  }
+  EXPECT_EQ(gun.reloading, 1);
+  EXPECT_EQ(gun.next, 0);
+  EXPECT_EQ(gun.pool[0].x, firstX + 10 * 10.0) << "slot 0 was not fired again";
+
+  clock.now += 3.0;
+  fb::Update(*fb::player);  // the timer's Check ends the reload
+  EXPECT_EQ(gun.reloading, 0);
+  fb::Update(*fb::player);
+  EXPECT_EQ(gun.next, 2);
+  EXPECT_EQ(gun.pool[0].prevX, std::nearbyint(fb::player->prevX + 50));
+}
+
+// --- the aliens ---
+
+TEST_F(GameTest, WavesGrowFromTwoToTen) {
+  std::string name = "IncStage";
+  int spawned = 0;
+  for (int expected : {2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 10}) {
+    fb::SpawnWave(name);
+    spawned += expected;
+    EXPECT_EQ(fb::enemySystem->next, spawned % fb::ENEMY_POOL_SIZE) << expected;
+  }
+  EXPECT_EQ(fb::stage, 10);
+  for (int i = 0; i < spawned; ++i) {
+    const fb::Enemy& e = fb::enemySystem->pool[i];
+    EXPECT_EQ(e.alive, 1);
+    EXPECT_EQ(e.hitPoints, 15);
+    EXPECT_TRUE(e.x >= 1024 && e.x < 2048 && e.y >= 0 && e.y < 743) << e.x << "," << e.y;
+    EXPECT_TRUE(e.vx <= -1 && e.vx > -5) << e.vx;
+  }
+}
+
+TEST_F(GameTest, HitBoxIncludesItsEdges) {
+  struct Case {
+    double x, y;
+    bool hits;
+  };
+  const Case cases[] = {
+      {100, 200, true},    {125, 225, true},        {112.5, 212.5, true},
+      {125.0001, 210, false}, {110, 225.0001, false}, {99.999, 210, false},
+      {110, 199.999, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+    fb::Enemy& alien = Alien(0, 100, 200);
+    fb::Bullet& bullet = Shot(0, c.x, c.y);
+    fb::ApplyHits();
+    EXPECT_EQ(alien.hitPoints, c.hits ? 14 : 15);
+    EXPECT_EQ(bullet.active, c.hits ? 0 : 1);
+  }
+}
+
+TEST_F(GameTest, BulletInsideTwoAliensHitsOnlyTheLowerSlot) {
+  fb::Enemy& dead = Alien(1, 100, 100);
+  dead.alive = 0;  // a free slot takes no hits
+  fb::Enemy& lower = Alien(3, 100, 100);
+  fb::Enemy& upper = Alien(7, 110, 110);
+  Shot(5, 120, 120);
+  Shot(6, 130, 130);  // only inside the upper one
+  fb::ApplyHits();
+  EXPECT_EQ(dead.hitPoints, 15);
+  EXPECT_EQ(lower.hitPoints, 14);
+  EXPECT_EQ(upper.hitPoints, 14);
+  EXPECT_EQ(fb::player->bullets.pool[5].active, 0);
+  EXPECT_EQ(fb::player->bullets.pool[6].active, 0);
+}
+
+TEST_F(GameTest, KilledAlienLeavesInTheNextUpdateWithPointsAndExplosion) {
+  fb::Enemy& alien = Alien(4, 300.4, 200.5);
+  alien.vx = -1;
+  alien.hitPoints = 1;
+  Shot(0, 310, 210);
+  fb::CheckCollisions();
+  EXPECT_EQ(alien.hitPoints, 0);
+  EXPECT_EQ(alien.alive, 1) << "still drawn in the frame of the hit";
+  EXPECT_EQ(fb::score, 0);
+
+  fb::Update(*fb::enemySystem);
+  EXPECT_EQ(alien.alive, 0);
+  EXPECT_EQ(fb::score, 10);
+  EXPECT_EQ(fb::enemySystem->particles.current, 1);
+  // The explosion starts at the moved corner (299.4, 200.5) rounded half to
+  // even, and has already moved once.
+  const fb::Particle& p = fb::enemySystem->particles.pools[0][0];
+  EXPECT_EQ(p.prevX, 299.0);
+  EXPECT_EQ(p.prevY, 200.0);
+  fb::Update(*fb::enemySystem);
+  EXPECT_EQ(fb::score, 10);
+}
+
+TEST_F(GameTest, AliensEscapeBeyondMinusTwentyFive) {
+  fb::Enemy& stays = Alien(0, -25.0, 100);
+  fb::Enemy& leaves = Alien(1, -25.5, 100);
+  fb::ApplyEscapes();
+  EXPECT_EQ(stays.alive, 1);
+  EXPECT_EQ(leaves.alive, 0);
+  EXPECT_EQ(fb::coreGauge->value, 95);
+  EXPECT_EQ(fb::score, 0);
+  EXPECT_EQ(fb::enemySystem->particles.current, 0);
+}
+
+// --- the core ---
+
+TEST_F(GameTest, EscapesStopTakingPointsAtZero) {
+  struct Case {
+    int value, escapes, expected;
+  };
+  const Case cases[] = {{3, 1, -2}, {7, 3, -3}, {10, 2, 0}, {0, 1, 0}, {100, 20, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.value << " with " << c.escapes);
+    fb::coreGauge->value = c.value;
+    for (int i = 0; i < c.escapes; ++i) Alien(i, -30, 0);
+    fb::ApplyEscapes();
+    EXPECT_EQ(fb::coreGauge->value, c.expected);
+  }
+}
+
+// The closing screen ends the process; the child runs it on the fake clock.
+TEST_F(GameTest, EmptyCoreEndsTheGameInTheSameFrame) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto frameWithEscapes = [this](int value, int escapes) {
+    fb::coreGauge->value = value;
+    for (int i = 0; i < escapes; ++i) {
+      Alien(i, -26, 0).vx = 0;
+    }
+    fb::RunFrameUpdate(session);
+    std::fprintf(stderr, "the frame went on\n");
+    std::exit(3);
+  };
+  EXPECT_EXIT(frameWithEscapes(3, 1), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(frameWithEscapes(7, 3), testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(frameWithEscapes(8, 1), testing::ExitedWithCode(3), "the frame went on");
+}
+
+TEST_F(GameTest, RegenerationStopsAtOneHundred) {
+  std::string name = "CoreReg";
+  fb::coreGauge->value = 99;
+  fb::RegenerateCore(name);
+  EXPECT_EQ(fb::coreGauge->value, 100);
+  fb::RegenerateCore(name);
+  EXPECT_EQ(fb::coreGauge->value, 100);
+}
+
+TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
+  auto frame = [this] {
+    fb::RunFrameUpdate(session);
+    fb::RunFrameDraw(session);
+  };
+  auto critShown = [] { return (ScreenPixel(10, 30) & 0xFFFFFF) == gametest::TEST_CRIT; };
+  fb::coreGauge->value = 25;
+  frame();
+  EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(ScreenPixel(198, 8) & 0xFFFFFF, 0x6060FFu);
+  EXPECT_EQ(ScreenPixel(300, 20) & 0xFFFFFF, 0x0000FFu) << "bar ends at 200 + 4 * 25";
+  EXPECT_EQ(ScreenPixel(301, 15) & 0xFFFFFF, 0x6060FFu);
+  EXPECT_EQ(ScreenPixel(602, 22) & 0xFFFFFF, 0x6060FFu);
+  EXPECT_NE(ScreenPixel(603, 22) & 0xFFFFFF, 0x6060FFu);
+  EXPECT_EQ(fb::coreGauge->low, 0);
+
+  fb::coreGauge->value = 24;
+  frame();  // the gauge sees 24
+  EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(ScreenPixel(296, 20) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(ScreenPixel(297, 15) & 0xFFFFFF, 0xFF6060u) << "bar ends at 200 + 4 * 24";
+  EXPECT_EQ(fb::coreGauge->low, 1);
+  EXPECT_FALSE(critShown());
+  frame();  // the alarm is raised after the warning's update
+  EXPECT_EQ(fb::critical->alarm, 1);
+  EXPECT_FALSE(critShown());
+  frame();
+  EXPECT_TRUE(critShown());
+  for (int i = 0; i < 29; ++i) frame();  // counter 30: last shown frame
+  EXPECT_TRUE(critShown());
+  frame();
+  EXPECT_FALSE(critShown());
+
+  // One point back: blue at once, no warning from the next frame on.
+  fb::coreGauge->value = 25;
+  frame();
+  EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0x0000FFu);
+  frame();
+  EXPECT_EQ(fb::critical->alarm, 0);
+}
+
+TEST_F(GameTest, HudShowsScoreAndLabel) {
+  fb::RunFrameUpdate(session);
+  fb::RunFrameDraw(session);
+  int white = 0;
+  for (int y = 10; y < 18; ++y)
+    for (int x = 10; x < 10 + 8 * 8; ++x) white += ScreenPixel(x, y) == 0xFFFFFFFF;
+  EXPECT_GT(white, 40) << "Score: 0";
+  EXPECT_EQ(ScreenPixel(1000, 700), 0xFF000000u | gametest::TEST_BACKGROUND);
+  EXPECT_EQ(ScreenPixel(110, 110) & 0xFFFFFF, gametest::TEST_SHIP);
+  EXPECT_EQ(fb::EndScreenText(0).substr(0, 34), "Congradulations! You got 0 Points\n");
+}
+
+// --- the explosions ---
+
+TEST_F(GameTest, ExplosionPoolsAreReusedFromTheEleventh) {
+  fb::ParticleSystem& ps = fb::enemySystem->particles;
+  for (int i = 0; i < 10; ++i) fb::Explode(ps, i * 10, 0);
+  EXPECT_EQ(ps.current, 0);
+  fb::Explode(ps, 555, 444);
+  EXPECT_EQ(ps.current, 1);
+  EXPECT_EQ(ps.pools[0][4999].x, 555.0);
+  EXPECT_EQ(ps.pools[1][0].x, 10.0);
+  fb::Explode(ps, 666, 0);
+  EXPECT_EQ(ps.pools[1][0].x, 666.0);
+
+  for (const fb::Particle* pool : ps.pools)
+    for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
+      uint32_t c = pool[i].color;
+      ASSERT_EQ(c >> 24, 0xFFu);
+      ASSERT_NE(c & 0xFF, 0u);
+      ASSERT_NE(c & 0xFF00, 0u);
+      ASSERT_NE(c & 0xFF0000, 0u);
+      ASSERT_TRUE(pool[i].life >= -120 && pool[i].life <= 180);
+    }
+
+  // A pool that could not be had keeps its turn and is never touched.
+  delete[] ps.pools[3];
+  ps.pools[3] = nullptr;
+  ps.current = 3;
+  fb::Explode(ps, 1, 1);
+  EXPECT_EQ(ps.current, 4);
+  fb::Update(ps);
+  fb::ScreenLock();
+  fb::Draw(ps);
+  fb::ScreenUnlock(-1, -1);
+}
+
+TEST_F(GameTest, RingIsDrawnTwentyPixelsOutInTheExplosionsFrame) {
+  fb::ParticleSystem& ps = fb::enemySystem->particles;
+  fb::Explode(ps, 500, 400);
+  fb::Update(ps);
+  // Leave the ring alone on a black screen.
+  for (int i = 3334; i < fb::PARTICLES_PER_POOL; ++i) ps.pools[0][i].alive = 0;
+  fb::ClearScreen(0);
+  fb::ScreenLock();
+  fb::Draw(ps);
+  fb::ScreenUnlock(-1, -1);
+  int lastAlive = -1, drawn = 0;
+  for (int i = 0; i <= 3333; ++i) {
+    const fb::Particle& p = ps.pools[0][i];
+    if (p.alive != 1) continue;
+    lastAlive = i;
+    EXPECT_NEAR(std::hypot(p.x - 500, p.y - 400), 20.0, 1e-9);
+  }
+  ASSERT_GE(lastAlive, 0);
+  for (int y = 370; y <= 430; ++y)
+    for (int x = 470; x <= 530; ++x) {
+      if (ScreenPixel(x, y) == 0xFF000000u) continue;
+      ++drawn;
+      double r = std::hypot(x - 500, y - 400);
+      EXPECT_TRUE(r > 18 && r < 22) << x << "," << y;
+    }
+  EXPECT_GT(drawn, 100);
+  const fb::Particle& last = ps.pools[0][lastAlive];
+  EXPECT_EQ(ScreenPixel(int(std::lround(last.x)), int(std::lround(last.y))), last.color);
+}
+
+}  // namespace
