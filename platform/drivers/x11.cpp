@@ -45,6 +45,11 @@ constexpr auto MAP_TIMEOUT = std::chrono::seconds(2);
 X11Window* current = nullptr;
 bool shmAllowed = true;
 
+// The display that last could not be reached, and when (program thread).
+constexpr auto UNREACHABLE_MEMORY = std::chrono::seconds(5);
+std::string unreachableDisplay;
+std::chrono::steady_clock::time_point unreachableSince;
+
 // --- X errors ---
 // Xlib's default handler ends the process.  Errors on the window's own
 // connection (a shared-memory attach the server refuses, a window someone
@@ -381,7 +386,10 @@ bool OpenHook(void* user) {
   ScreenContext* screen = Screen();
   if (!screen) return false;
   x.display = XOpenDisplay(nullptr);
-  if (!x.display) return false;
+  if (!x.display) {
+    x.unreachable = true;
+    return false;
+  }
   if (!CreateWindow(x, *screen)) {
     Release(x);
     return false;
@@ -499,6 +507,11 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   if (flags < 0 || (flags & (SCREEN_OPENGL | SCREEN_SHAPED_WINDOW))) return -1;
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return -1;
+  // The driver search tries up to four times in a row; a server that did
+  // not answer the first try (a remote host may take minutes to time out)
+  // is not asked again so soon.
+  const auto now = std::chrono::steady_clock::now();
+  if (unreachableDisplay == display && now - unreachableSince < UNREACHABLE_MEMORY) return -1;
   ScreenContext* screen = Screen();
   if (!screen || current || width <= 0 || height <= 0) return -1;
   std::call_once(threadsInitialised, [] { XInitThreads(); });
@@ -513,6 +526,11 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   current = x;
   const WindowHooks hooks{OpenHook, PresentHook, SampleHook, DispatchHook, CloseHook, x};
   if (StartWindowThread(hooks) != 0) {
+    // The failed thread has been joined: its findings are ours to read.
+    if (x->unreachable) {
+      unreachableDisplay = display;
+      unreachableSince = std::chrono::steady_clock::now();
+    }
     current = nullptr;
     delete x;
     return -1;

@@ -45,6 +45,7 @@ struct X11Window {
   Window root = 0;
   Window window = 0;
   bool windowGone = false;  // destroyed by someone else
+  bool unreachable = false;  // the server could not be reached at all
   Visual* visual = nullptr;
   int visualDepth = 0;
   Colormap colormap = 0;  // ours, when the visual is not the default one
