@@ -9,59 +9,27 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
-#include <bitset>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "platform/drivers/x11_window.h"
 #include "platform/events.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 #include "platform/window_thread.h"
 
-// Xlib's headers define macros such as None, Bool and Status: they come
-// after the project's own headers.
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
 #include <X11/extensions/dpms.h>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 
-namespace fb {
+namespace fb::x11 {
 
 namespace {
 
-constexpr int NATIVE_BYTE_ORDER = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-
-// How long Open waits for the window manager to map the window.
-constexpr auto MAP_TIMEOUT = std::chrono::seconds(2);
-// Two presses of one mouse button closer than this are a double click.
-constexpr Time DOUBLE_CLICK_MS = 500;
-// One notch of the wheel, in the units of the wheel position.
-constexpr int32_t WHEEL_NOTCH = 120;
-
-enum AtomIndex {
-  ATOM_WM_PROTOCOLS,
-  ATOM_WM_DELETE_WINDOW,
-  ATOM_NET_WM_STATE,
-  ATOM_NET_WM_STATE_FULLSCREEN,
-  ATOM_NET_WM_STATE_ABOVE,
-  ATOM_NET_WM_NAME,
-  ATOM_UTF8_STRING,
-  ATOM_MOTIF_WM_HINTS,
-  ATOM_NET_ACTIVE_WINDOW,
-  ATOM_NET_FRAME_EXTENTS,
-  ATOM_NET_SUPPORTING_WM_CHECK,
-  ATOM_COUNT
-};
 const char* const ATOM_NAMES[ATOM_COUNT] = {
     "WM_PROTOCOLS",          "WM_DELETE_WINDOW",        "_NET_WM_STATE",
     "_NET_WM_STATE_FULLSCREEN", "_NET_WM_STATE_ABOVE", "_NET_WM_NAME",
@@ -69,71 +37,18 @@ const char* const ATOM_NAMES[ATOM_COUNT] = {
     "_NET_FRAME_EXTENTS",    "_NET_SUPPORTING_WM_CHECK",
 };
 
-struct X11Window {
-  // Fixed at Init.
-  int32_t width = 0, height = 0, flags = 0;
-  std::string title;
-  bool allowShm = true;
-
-  Display* display = nullptr;
-  int screenNumber = 0;
-  Window root = 0;
-  Window window = 0;
-  bool windowGone = false;  // destroyed by someone else
-  Visual* visual = nullptr;
-  int visualDepth = 0;
-  Colormap colormap = 0;  // ours, when the visual is not the default one
-  GC gc = nullptr;
-  Cursor hiddenCursor = 0;
-  Atom atoms[ATOM_COUNT] = {};
-  bool windowManager = false;
-  bool errorHandlerInstalled = false;
-
-  // The image the window is painted from.
-  XImage* image = nullptr;
-  XShmSegmentInfo shm{};
-  bool useShm = false;
-  bool shmPending = false;        // the server may still be reading the segment
-  bool imageOnFramebuffer = false;  // data points straight at the framebuffer
-  bool direct = false;            // framebuffer pixels are the image's pixels
-  int shmCompletion = 0;          // event type of a finished XShmPutImage
-  uint32_t redOf[256] = {}, greenOf[256] = {}, blueOf[256] = {};  // 8-bit channel -> pixel bits
-  uint32_t paletteOf[256] = {};  // palette index -> pixel
-
-  // Placement: the picture is centred in a window larger than it.
-  int windowWidth = 0, windowHeight = 0;
-  int offsetX = 0, offsetY = 0;
-  bool fullscreen = false;
-  int savedX = 0, savedY = 0;  // position before full screen without a window manager
-
-  // Screen saver as found at Open.
-  bool saverSaved = false;
-  int saverTimeout = 0, saverInterval = 0, saverBlanking = 0, saverExposures = 0;
-  bool dpmsWasEnabled = false;
-
-  // Keyboard.
-  uint8_t keycodeKey[256] = {};  // keycode -> virtual key
-  std::bitset<256> keysDown;     // keycodes pressed and not yet released
-  bool detectableRepeat = false;
-  bool reconcileFocus = true;
-
-  // Mouse.
-  int32_t buttons = 0, wheel = 0, horizontalWheel = 0;
-  int32_t lastX = 0, lastY = 0;
-  Time lastClickTime = 0;
-  int32_t lastClickButton = 0;
-  bool clipped = false;
-  bool cursorHidden = false;
-
-  // Presentation counters (display lock).
-  int64_t presents = 0, presentedRows = 0;
-  std::vector<int32_t> modes;  // program thread
-};
+// How long Open waits for the window manager to map the window.
+constexpr auto MAP_TIMEOUT = std::chrono::seconds(2);
 
 // The open window; created by Init and deleted by Exit on the program's
 // thread, so the window thread sees it only between the two.
 X11Window* current = nullptr;
 bool shmAllowed = true;
+
+// The display that last could not be reached, and when (program thread).
+constexpr auto UNREACHABLE_MEMORY = std::chrono::seconds(5);
+std::string unreachableDisplay;
+std::chrono::steady_clock::time_point unreachableSince;
 
 // --- X errors ---
 // Xlib's default handler ends the process.  Errors on the window's own
@@ -166,221 +81,19 @@ void RemoveErrorHandler(X11Window& x) {
   x.errorHandlerInstalled = false;
 }
 
-// Runs a request and waits for the server's answer; true when it caused
-// no error.
-template <typename Request>
-bool Checked(X11Window& x, Request request) {
+}  // namespace
+
+void BeginErrorTrap(X11Window& x) {
   XSync(x.display, False);
   trappedError = 0;
-  request();
+}
+
+bool EndErrorTrap(X11Window& x) {
   XSync(x.display, False);
   return trappedError.load() == 0;
 }
 
-// --- Pixel formats ---
-
-uint32_t ChannelBits(uint32_t value8, unsigned long mask) {
-  if (mask == 0) return 0;
-  const int shift = std::countr_zero(uint64_t(mask));
-  const int bits = std::popcount(uint64_t(mask));
-  uint32_t v = bits <= 8 ? value8 >> (8 - bits) : value8 << (bits - 8);
-  return uint32_t((uint64_t(v) << shift) & mask);
-}
-
-void SetupPixelFormat(X11Window& x, const ScreenContext& screen) {
-  for (uint32_t v = 0; v < 256; ++v) {
-    x.redOf[v] = ChannelBits(v, x.visual->red_mask);
-    x.greenOf[v] = ChannelBits(v, x.visual->green_mask);
-    x.blueOf[v] = ChannelBits(v, x.visual->blue_mask);
-  }
-  // The framebuffer's 0xAARRGGBB pixels are shown as they are when the
-  // window's pixels have the same layout (the alpha byte is ignored).
-  x.direct = screen.bpp == 4 && x.image->bits_per_pixel == 32 &&
-             x.visual->red_mask == 0xFF0000 && x.visual->green_mask == 0xFF00 &&
-             x.visual->blue_mask == 0xFF;
-}
-
-void BuildPaletteTable(X11Window& x, const ScreenContext& screen) {
-  for (int i = 0; i < 256; ++i) {
-    const uint32_t e = screen.devicePalette[i];  // 0x00BBGGRR
-    x.paletteOf[i] = x.redOf[e & 0xFF] | x.greenOf[(e >> 8) & 0xFF] | x.blueOf[(e >> 16) & 0xFF];
-  }
-}
-
-// Writes rows first..last of the image, pixel i of a row from pixelOf(row, i).
-template <typename PixelOf>
-void ConvertBand(X11Window& x, const ScreenContext& screen, int first, int last,
-                 PixelOf pixelOf) {
-  XImage* image = x.image;
-  for (int y = first; y <= last; ++y) {
-    const uint8_t* src = screen.framebuffer + size_t(y) * size_t(screen.pitch);
-    char* dst = image->data + size_t(y) * size_t(image->bytes_per_line);
-    if (image->bits_per_pixel == 32) {
-      auto* out = reinterpret_cast<uint32_t*>(dst);
-      for (int i = 0; i < screen.width; ++i) out[i] = pixelOf(src, i);
-    } else if (image->bits_per_pixel == 16) {
-      auto* out = reinterpret_cast<uint16_t*>(dst);
-      for (int i = 0; i < screen.width; ++i) out[i] = uint16_t(pixelOf(src, i));
-    } else {
-      for (int i = 0; i < screen.width; ++i) XPutPixel(image, i, y, pixelOf(src, i));
-    }
-  }
-}
-
-// Brings rows first..last of the image up to date with the framebuffer.
-void FillImage(X11Window& x, const ScreenContext& screen, int first, int last) {
-  if (x.direct) {
-    for (int y = first; y <= last; ++y)
-      std::memcpy(x.image->data + size_t(y) * size_t(x.image->bytes_per_line),
-                  screen.framebuffer + size_t(y) * size_t(screen.pitch), size_t(screen.pitch));
-    return;
-  }
-  switch (screen.bpp) {
-    case 4:
-      ConvertBand(x, screen, first, last, [&](const uint8_t* row, int i) {
-        uint32_t p;
-        std::memcpy(&p, row + size_t(i) * 4, 4);
-        return x.redOf[(p >> 16) & 0xFF] | x.greenOf[(p >> 8) & 0xFF] | x.blueOf[p & 0xFF];
-      });
-      break;
-    case 2:
-      ConvertBand(x, screen, first, last, [&](const uint8_t* row, int i) {
-        uint16_t p;
-        std::memcpy(&p, row + size_t(i) * 2, 2);
-        // 5-6-5 widened to 8 bits a channel, the top bits repeated below
-        // so that full intensity stays full.
-        const uint32_t r = p >> 11, g = (p >> 5) & 0x3F, b = p & 0x1F;
-        return x.redOf[(r << 3) | (r >> 2)] | x.greenOf[(g << 2) | (g >> 4)] |
-               x.blueOf[(b << 3) | (b >> 2)];
-      });
-      break;
-    default:  // 1, 2, 4 and 8 bits: palette indices, one byte each
-      ConvertBand(x, screen, first, last,
-                  [&](const uint8_t* row, int i) { return x.paletteOf[row[i]]; });
-      break;
-  }
-}
-
-// --- The image ---
-
-bool CreateShmImage(X11Window& x) {
-  if (!x.allowShm || !XShmQueryExtension(x.display)) return false;
-  // The segment is read by the server in its own byte order.
-  if (ImageByteOrder(x.display) != NATIVE_BYTE_ORDER) return false;
-  XImage* image = XShmCreateImage(x.display, x.visual, unsigned(x.visualDepth), ZPixmap,
-                                  nullptr, &x.shm, unsigned(x.width), unsigned(x.height));
-  if (!image) return false;
-  const size_t bytes = size_t(image->bytes_per_line) * size_t(x.height);
-  bool attached = false;
-  x.shm.shmid = image->bytes_per_line > 0 ? shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600) : -1;
-  if (x.shm.shmid >= 0) {
-    x.shm.shmaddr = static_cast<char*>(shmat(x.shm.shmid, nullptr, 0));
-    if (x.shm.shmaddr != reinterpret_cast<char*>(-1)) {
-      image->data = x.shm.shmaddr;
-      x.shm.readOnly = False;
-      // A remote or restricted server refuses the attach with BadAccess or
-      // BadRequest; the plain path takes over then.
-      attached = Checked(x, [&] { XShmAttach(x.display, &x.shm); });
-      if (!attached) shmdt(x.shm.shmaddr);
-    }
-    // Once the server has attached, the segment lives until both sides
-    // detach; removing the id now means it cannot leak past the process.
-    shmctl(x.shm.shmid, IPC_RMID, nullptr);
-  }
-  if (!attached) {
-    image->data = nullptr;
-    XDestroyImage(image);
-    x.shm = {};
-    return false;
-  }
-  x.image = image;
-  x.useShm = true;
-  x.shmCompletion = XShmGetEventBase(x.display) + ShmCompletion;
-  return true;
-}
-
-bool CreateImage(X11Window& x, const ScreenContext& screen) {
-  if (CreateShmImage(x)) {
-    SetupPixelFormat(x, screen);
-    return true;
-  }
-  XImage* image = XCreateImage(x.display, x.visual, unsigned(x.visualDepth), ZPixmap, 0, nullptr,
-                               unsigned(x.width), unsigned(x.height), 32, 0);
-  if (!image) return false;
-  image->byte_order = NATIVE_BYTE_ORDER;  // Xlib swaps for the server if it must
-  x.image = image;
-  SetupPixelFormat(x, screen);
-  if (x.direct && image->bytes_per_line == screen.pitch) {
-    // XPutImage copies out of the framebuffer during the call itself, so
-    // the image can simply point at it.
-    x.imageOnFramebuffer = true;
-    return true;
-  }
-  const size_t bytes = size_t(image->bytes_per_line) * size_t(x.height);
-  if (image->bytes_per_line <= 0 || bytes / size_t(x.height) != size_t(image->bytes_per_line))
-    return false;
-  // XDestroyImage frees the data with free().
-  image->data = static_cast<char*>(std::calloc(bytes, 1));
-  return image->data != nullptr;
-}
-
-void DestroyImage(X11Window& x) {
-  if (!x.image) return;
-  if (x.useShm) {
-    XShmDetach(x.display, &x.shm);
-    XSync(x.display, False);
-    shmdt(x.shm.shmaddr);
-    x.image->data = nullptr;
-  } else if (x.imageOnFramebuffer) {
-    x.image->data = nullptr;
-  }
-  XDestroyImage(x.image);
-  x.image = nullptr;
-  x.useShm = false;
-  x.imageOnFramebuffer = false;
-}
-
-// --- Presentation (window thread, or the program's thread under the lock) ---
-
-void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
-  if (!x.image || x.windowGone) return;
-  if (first < 0) first = 0;
-  if (last > x.height - 1) last = x.height - 1;
-  if (first > last) return;
-  if (screen.paletteChanged) {
-    BuildPaletteTable(x, screen);
-    screen.paletteChanged = 0;
-  }
-  const unsigned rows = unsigned(last - first + 1);
-  if (x.useShm) {
-    // The server reads the segment after the request has gone out; the
-    // previous copy must be finished before the segment is written again.
-    // Its completion event has usually arrived by the next tick; only when
-    // it has not is a round trip needed.
-    XEvent done;
-    if (x.shmPending && !XCheckTypedWindowEvent(x.display, x.window, x.shmCompletion, &done))
-      XSync(x.display, False);
-    x.shmPending = false;
-    FillImage(x, screen, first, last);
-    XShmPutImage(x.display, x.window, x.gc, x.image, 0, first, x.offsetX, x.offsetY + first,
-                 unsigned(x.width), rows, True);
-    x.shmPending = true;
-  } else {
-    if (x.imageOnFramebuffer)
-      x.image->data = reinterpret_cast<char*>(screen.framebuffer);
-    else
-      FillImage(x, screen, first, last);
-    XPutImage(x.display, x.window, x.gc, x.image, 0, first, x.offsetX, x.offsetY + first,
-              unsigned(x.width), rows);
-  }
-  XFlush(x.display);
-  ++x.presents;
-  x.presentedRows += rows;
-}
-
-void MarkAllRowsDirty(ScreenContext& screen) {
-  std::memset(screen.dirtyRows, 1, size_t(screen.height) * size_t(screen.scanLineHeight));
-}
+namespace {
 
 // --- Window placement and state ---
 
@@ -456,6 +169,8 @@ void SendNetWmState(X11Window& x, long action, Atom state) {
   XSendEvent(x.display, x.root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
 }
 
+}  // namespace
+
 void ToggleFullscreen(X11Window& x, ScreenContext& screen) {
   x.fullscreen = !x.fullscreen;
   if (x.windowManager) {
@@ -476,6 +191,8 @@ void ToggleFullscreen(X11Window& x, ScreenContext& screen) {
   XFlush(x.display);
   MarkAllRowsDirty(screen);
 }
+
+namespace {
 
 void SetTitle(X11Window& x, const char* title) {
   XStoreName(x.display, x.window, title);
@@ -505,175 +222,6 @@ void RestoreScreenSaver(X11Window& x) {
   XSetScreenSaver(x.display, x.saverTimeout, x.saverInterval, x.saverBlanking, x.saverExposures);
   if (x.dpmsWasEnabled) DPMSEnable(x.display);
   x.saverSaved = false;
-}
-
-// --- Keyboard ---
-
-void BuildKeycodeTable(X11Window& x) {
-  std::memset(x.keycodeKey, 0, sizeof x.keycodeKey);
-  int minCode = 0, maxCode = 0, perCode = 0;
-  XDisplayKeycodes(x.display, &minCode, &maxCode);
-  if (minCode < 0 || maxCode > 255 || minCode > maxCode) return;
-  KeySym* symbols = XGetKeyboardMapping(x.display, KeyCode(minCode), maxCode - minCode + 1,
-                                        &perCode);
-  if (!symbols) return;
-  // The first symbol of a key that names a virtual key wins: the
-  // unshifted one of the first layout, or of a later one for keys that
-  // type only letters of another script there.
-  for (int code = minCode; code <= maxCode; ++code) {
-    for (int i = 0; i < perCode; ++i) {
-      const int32_t key = VirtualKeyOfKeysym(uint32_t(symbols[(code - minCode) * perCode + i]));
-      if (key != VK_NONE) {
-        x.keycodeKey[code] = uint8_t(key);
-        break;
-      }
-    }
-  }
-  XFree(symbols);
-}
-
-void SetActive(X11Window& x, ScreenContext& screen, bool active) {
-  if (active == WindowActive()) return;
-  SetWindowActive(active);
-  // Releases that happen while another window has the focus never reach
-  // this one: forget every held key so none stays stuck.
-  std::memset(screen.keyState, 0, KEY_STATE_SIZE);
-  x.keysDown.reset();
-  x.buttons = 0;
-  MarkAllRowsDirty(screen);
-  if (x.clipped) {
-    if (active)
-      XGrabPointer(x.display, x.window, True, 0, GrabModeAsync, GrabModeAsync, x.window, None,
-                   CurrentTime);
-    else
-      XUngrabPointer(x.display, CurrentTime);
-  }
-  PostEvent(active ? EVENT_FOCUS_GAINED : EVENT_FOCUS_LOST);
-}
-
-// Without detectable auto-repeat the server reports a held key as release
-// and press pairs with one timestamp; the release is not a real one.
-bool IsRepeatRelease(X11Window& x, const XKeyEvent& release) {
-  if (x.detectableRepeat || !XEventsQueued(x.display, QueuedAfterReading)) return false;
-  XEvent next;
-  XPeekEvent(x.display, &next);
-  return next.type == KeyPress && next.xkey.keycode == release.keycode &&
-         next.xkey.time == release.time;
-}
-
-void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
-  const bool press = key.type == KeyPress;
-  if (!press && IsRepeatRelease(x, key)) return;
-
-  char text[16];
-  KeySym symbol = NoSymbol;
-  const int length = XLookupString(&key, text, int(sizeof text), &symbol, nullptr);
-  const KeySym unshifted = XLookupKeysym(&key, 0);
-  // Keypad keys follow NumLock (Home or 7); the others are named by their
-  // unshifted symbol, so Shift+1 is still the key "1".  A key whose symbol
-  // names no virtual key (é on a French "2") keeps the one it samples as.
-  int32_t virtualKey = VirtualKeyOfKeysym(uint32_t(IsKeypadKey(unshifted) ? symbol : unshifted));
-  if (virtualKey == VK_NONE) virtualKey = x.keycodeKey[key.keycode & 0xFF];
-  const int scancode = ScancodeOfVirtualKey(virtualKey);
-
-  uint32_t control = 0;
-  if (key.state & ShiftMask) control |= CTRL_STATE_SHIFT;
-  if (key.state & ControlMask) control |= CTRL_STATE_LEFT_CTRL;
-  if (key.state & Mod1Mask) control |= CTRL_STATE_LEFT_ALT;
-  if (IsExtendedKeysym(uint32_t(symbol)) || IsExtendedKeysym(uint32_t(unshifted)))
-    control |= CTRL_STATE_EXTENDED;
-
-  // The typed character, as code page 437: control characters (Ctrl+letter)
-  // come from the lookup's text, everything else from the symbol.  The
-  // function and keypad symbols (0xFF00 up) type only what the symbol
-  // table says: the lookup would give Delete the character 127.
-  uint32_t codePoint = 0;
-  bool typed = false;
-  const bool functionKey = symbol >= 0xFF00 && symbol <= 0xFFFF;
-  if (!functionKey && length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
-    codePoint = static_cast<unsigned char>(text[0]);
-    typed = true;
-  } else {
-    codePoint = UnicodeOfKeysym(uint32_t(symbol));
-    typed = codePoint != 0;
-  }
-  int32_t character = typed ? Cp437OfUnicode(codePoint) : 0;
-  if (character < 0) {
-    typed = false;  // the code page has no such character
-    character = 0;
-  }
-  int32_t own = Cp437OfUnicode(UnicodeOfKeysym(uint32_t(unshifted)));
-  if (own < 0) own = 0;
-  const int32_t code = TranslateKey(character, scancode, control, own);
-
-  const bool repeat = press && x.keysDown[key.keycode];
-  x.keysDown[key.keycode] = press;
-
-  // Keys pressed with Alt held, Alt itself and F10 are system keys: they
-  // give a release-kind event and nothing in the key queue.
-  const bool systemKey = (key.state & Mod1Mask) || virtualKey == VK_MENU || virtualKey == VK_F10;
-  int32_t kind = EVENT_KEY_RELEASE;
-  if (press && !systemKey) {
-    kind = repeat ? EVENT_KEY_REPEAT : EVENT_KEY_PRESS;
-    if (code > 255) PutKey(code);
-    if (typed) PutKey(int32_t(int8_t(uint8_t(character))));
-  }
-  if (press && !repeat && (key.state & Mod1Mask) && virtualKey == VK_RETURN &&
-      !(x.flags & SCREEN_NO_SWITCH) && WindowActive())
-    ToggleFullscreen(x, screen);
-
-  // F10, Alt and Alt+F4 are swallowed whole: no event.
-  if (virtualKey == VK_F10 || virtualKey == VK_MENU || code == KEY_CLOSE) return;
-  const int32_t eventCharacter = uint32_t(code) <= 255 ? code : 0;
-  PostEvent(kind, scancode, eventCharacter);
-}
-
-// --- Mouse ---
-
-int32_t ButtonBit(unsigned button) {
-  switch (button) {
-    case Button1: return 1;
-    case Button2: return 4;
-    case Button3: return 2;
-    case 8: return 8;
-    case 9: return 16;
-    default: return 0;
-  }
-}
-
-void HandleButton(X11Window& x, const XButtonEvent& event) {
-  if (event.type == ButtonPress) {
-    switch (event.button) {
-      case Button4: case Button5:
-        x.wheel += event.button == Button4 ? WHEEL_NOTCH : -WHEEL_NOTCH;
-        PostEvent(EVENT_MOUSE_WHEEL, x.wheel);
-        return;
-      case 6: case 7:
-        x.horizontalWheel += event.button == 7 ? WHEEL_NOTCH : -WHEEL_NOTCH;
-        PostEvent(EVENT_MOUSE_HWHEEL, x.horizontalWheel);
-        return;
-      default: break;
-    }
-  }
-  const int32_t bit = ButtonBit(event.button);
-  if (!bit) return;
-  if (event.type == ButtonRelease) {
-    x.buttons &= ~bit;
-    PostEvent(EVENT_MOUSE_RELEASE, bit);
-    return;
-  }
-  x.buttons |= bit;
-  const bool twice = bit == x.lastClickButton && event.time - x.lastClickTime < DOUBLE_CLICK_MS;
-  x.lastClickButton = twice ? 0 : bit;
-  x.lastClickTime = event.time;
-  PostEvent(twice ? EVENT_MOUSE_DOUBLE_CLICK : EVENT_MOUSE_PRESS, bit);
-}
-
-void HandleMotion(X11Window& x, int windowX, int windowY) {
-  const int32_t px = windowX - x.offsetX, py = windowY - x.offsetY;
-  PostEvent(EVENT_MOUSE_MOVE, px, py, px - x.lastX, py - x.lastY);
-  x.lastX = px;
-  x.lastY = py;
 }
 
 // --- Window hooks (window thread) ---
@@ -838,7 +386,10 @@ bool OpenHook(void* user) {
   ScreenContext* screen = Screen();
   if (!screen) return false;
   x.display = XOpenDisplay(nullptr);
-  if (!x.display) return false;
+  if (!x.display) {
+    x.unreachable = true;
+    return false;
+  }
   if (!CreateWindow(x, *screen)) {
     Release(x);
     return false;
@@ -852,14 +403,7 @@ void PresentHook(void* user, int firstRow, int lastRow) {
 }
 
 void SampleHook(void* user, uint8_t* keyState) {
-  X11Window& x = *static_cast<X11Window*>(user);
-  char keys[32];
-  XQueryKeymap(x.display, keys);
-  uint8_t held[256] = {};
-  for (int code = 0; code < 256; ++code)
-    if ((keys[code / 8] >> (code % 8)) & 1) held[x.keycodeKey[code]] = 1;
-  held[VK_NONE] = 0;  // keys without a virtual key
-  SampleKeyState(keyState, held);
+  SampleKeyboard(*static_cast<X11Window*>(user), keyState);
 }
 
 void DispatchHook(void* user) {
@@ -873,7 +417,10 @@ void DispatchHook(void* user) {
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(x.display, &focus, &revert);
-    if (focus != x.window) SetWindowActive(false);
+    if (focus != x.window) {
+      SetWindowActive(false);
+      std::memset(screen->keyState, 0, KEY_STATE_SIZE);  // this tick sampled someone else's keys
+    }
   }
   bool repaint = false;
   while (XPending(x.display)) {
@@ -960,6 +507,11 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   if (flags < 0 || (flags & (SCREEN_OPENGL | SCREEN_SHAPED_WINDOW))) return -1;
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) return -1;
+  // The driver search tries up to four times in a row; a server that did
+  // not answer the first try (a remote host may take minutes to time out)
+  // is not asked again so soon.
+  const auto now = std::chrono::steady_clock::now();
+  if (unreachableDisplay == display && now - unreachableSince < UNREACHABLE_MEMORY) return -1;
   ScreenContext* screen = Screen();
   if (!screen || current || width <= 0 || height <= 0) return -1;
   std::call_once(threadsInitialised, [] { XInitThreads(); });
@@ -974,6 +526,11 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   current = x;
   const WindowHooks hooks{OpenHook, PresentHook, SampleHook, DispatchHook, CloseHook, x};
   if (StartWindowThread(hooks) != 0) {
+    // The failed thread has been joined: its findings are ours to read.
+    if (x->unreachable) {
+      unreachableDisplay = display;
+      unreachableSince = std::chrono::steady_clock::now();
+    }
     current = nullptr;
     delete x;
     return -1;
@@ -1149,6 +706,11 @@ const int32_t* X11FetchModes(int32_t depth, int32_t* count) {
 }
 
 }  // namespace
+}  // namespace fb::x11
+
+namespace fb {
+
+using namespace x11;
 
 const DisplayDriver X11_DRIVER = {
     "X11",

@@ -1,0 +1,211 @@
+// Keyboard and mouse of the X11 driver: sampling the held keys, key events
+// to key codes and window events, mouse events.  Window thread only.
+#include <X11/XKBlib.h>
+
+#include <cstring>
+
+#include "platform/drivers/x11.h"
+#include "platform/drivers/x11_window.h"
+#include "platform/events.h"
+#include "platform/keyboard.h"
+#include "platform/window_thread.h"
+
+namespace fb::x11 {
+
+namespace {
+
+// Two presses of one mouse button closer than this are a double click.
+constexpr Time DOUBLE_CLICK_MS = 500;
+// One notch of the wheel, in the units of the wheel position.
+constexpr int32_t WHEEL_NOTCH = 120;
+
+}  // namespace
+
+// --- Keyboard ---
+
+void BuildKeycodeTable(X11Window& x) {
+  std::memset(x.keycodeKey, 0, sizeof x.keycodeKey);
+  int minCode = 0, maxCode = 0, perCode = 0;
+  XDisplayKeycodes(x.display, &minCode, &maxCode);
+  if (minCode < 0 || maxCode > 255 || minCode > maxCode) return;
+  KeySym* symbols = XGetKeyboardMapping(x.display, KeyCode(minCode), maxCode - minCode + 1,
+                                        &perCode);
+  if (!symbols) return;
+  // The first symbol of a key that names a virtual key wins: the
+  // unshifted one of the first layout, or of a later one for keys that
+  // type only letters of another script there.
+  for (int code = minCode; code <= maxCode; ++code) {
+    for (int i = 0; i < perCode; ++i) {
+      const int32_t key = VirtualKeyOfKeysym(uint32_t(symbols[(code - minCode) * perCode + i]));
+      if (key != VK_NONE) {
+        x.keycodeKey[code] = uint8_t(key);
+        break;
+      }
+    }
+  }
+  XFree(symbols);
+}
+
+void SetActive(X11Window& x, ScreenContext& screen, bool active) {
+  if (active == WindowActive()) return;
+  SetWindowActive(active);
+  // Releases that happen while another window has the focus never reach
+  // this one: forget every held key so none stays stuck.
+  std::memset(screen.keyState, 0, KEY_STATE_SIZE);
+  x.keysDown.reset();
+  x.buttons = 0;
+  MarkAllRowsDirty(screen);
+  if (x.clipped) {
+    if (active)
+      XGrabPointer(x.display, x.window, True, 0, GrabModeAsync, GrabModeAsync, x.window, None,
+                   CurrentTime);
+    else
+      XUngrabPointer(x.display, CurrentTime);
+  }
+  PostEvent(active ? EVENT_FOCUS_GAINED : EVENT_FOCUS_LOST);
+}
+
+namespace {
+
+// Without detectable auto-repeat the server reports a held key as release
+// and press pairs with one timestamp; the release is not a real one.
+bool IsRepeatRelease(X11Window& x, const XKeyEvent& release) {
+  if (x.detectableRepeat || !XEventsQueued(x.display, QueuedAfterReading)) return false;
+  XEvent next;
+  XPeekEvent(x.display, &next);
+  return next.type == KeyPress && next.xkey.keycode == release.keycode &&
+         next.xkey.time == release.time;
+}
+
+}  // namespace
+
+void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
+  const bool press = key.type == KeyPress;
+  if (!press && IsRepeatRelease(x, key)) return;
+
+  char text[16];
+  KeySym symbol = NoSymbol;
+  const int length = XLookupString(&key, text, int(sizeof text), &symbol, nullptr);
+  const KeySym unshifted = XLookupKeysym(&key, 0);
+  // Keypad keys follow NumLock (Home or 7); the others are named by their
+  // unshifted symbol, so Shift+1 is still the key "1".  A key whose symbol
+  // names no virtual key (é on a French "2") keeps the one it samples as.
+  int32_t virtualKey = VirtualKeyOfKeysym(uint32_t(IsKeypadKey(unshifted) ? symbol : unshifted));
+  if (virtualKey == VK_NONE) virtualKey = x.keycodeKey[key.keycode & 0xFF];
+  const int scancode = ScancodeOfVirtualKey(virtualKey);
+
+  uint32_t control = 0;
+  if (key.state & ShiftMask) control |= CTRL_STATE_SHIFT;
+  if (key.state & ControlMask) control |= CTRL_STATE_LEFT_CTRL;
+  if (key.state & Mod1Mask) control |= CTRL_STATE_LEFT_ALT;
+  if (IsExtendedKeysym(uint32_t(symbol)) || IsExtendedKeysym(uint32_t(unshifted)))
+    control |= CTRL_STATE_EXTENDED;
+
+  // The typed character, as code page 437: control characters (Ctrl+letter)
+  // come from the lookup's text, everything else from the symbol.  The
+  // function and keypad symbols (0xFF00 up) type only what the symbol
+  // table says: the lookup would give Delete the character 127.
+  uint32_t codePoint = 0;
+  bool typed = false;
+  const bool functionKey = symbol >= 0xFF00 && symbol <= 0xFFFF;
+  if (!functionKey && length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
+    codePoint = static_cast<unsigned char>(text[0]);
+    typed = true;
+  } else {
+    codePoint = UnicodeOfKeysym(uint32_t(symbol));
+    typed = codePoint != 0;
+  }
+  int32_t character = typed ? Cp437OfUnicode(codePoint) : 0;
+  if (character < 0) {
+    typed = false;  // the code page has no such character
+    character = 0;
+  }
+  int32_t own = Cp437OfUnicode(UnicodeOfKeysym(uint32_t(unshifted)));
+  if (own < 0) own = 0;
+  const int32_t code = TranslateKey(character, scancode, control, own);
+
+  const bool repeat = press && x.keysDown[key.keycode];
+  x.keysDown[key.keycode] = press;
+
+  // Keys pressed with Alt held, Alt itself and F10 are system keys: they
+  // give a release-kind event and nothing in the key queue.
+  const bool systemKey = (key.state & Mod1Mask) || virtualKey == VK_MENU || virtualKey == VK_F10;
+  int32_t kind = EVENT_KEY_RELEASE;
+  if (press && !systemKey) {
+    kind = repeat ? EVENT_KEY_REPEAT : EVENT_KEY_PRESS;
+    if (code > 255) PutKey(code);
+    if (typed) PutKey(int32_t(int8_t(uint8_t(character))));
+  }
+  if (press && !repeat && (key.state & Mod1Mask) && virtualKey == VK_RETURN &&
+      !(x.flags & SCREEN_NO_SWITCH) && WindowActive())
+    ToggleFullscreen(x, screen);
+
+  // F10, Alt and Alt+F4 are swallowed whole: no event.
+  if (virtualKey == VK_F10 || virtualKey == VK_MENU || code == KEY_CLOSE) return;
+  const int32_t eventCharacter = uint32_t(code) <= 255 ? code : 0;
+  PostEvent(kind, scancode, eventCharacter);
+}
+
+// --- Mouse ---
+
+namespace {
+
+int32_t ButtonBit(unsigned button) {
+  switch (button) {
+    case Button1: return 1;
+    case Button2: return 4;
+    case Button3: return 2;
+    case 8: return 8;
+    case 9: return 16;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void HandleButton(X11Window& x, const XButtonEvent& event) {
+  if (event.type == ButtonPress) {
+    switch (event.button) {
+      case Button4: case Button5:
+        x.wheel += event.button == Button4 ? WHEEL_NOTCH : -WHEEL_NOTCH;
+        PostEvent(EVENT_MOUSE_WHEEL, x.wheel);
+        return;
+      case 6: case 7:
+        x.horizontalWheel += event.button == 7 ? WHEEL_NOTCH : -WHEEL_NOTCH;
+        PostEvent(EVENT_MOUSE_HWHEEL, x.horizontalWheel);
+        return;
+      default: break;
+    }
+  }
+  const int32_t bit = ButtonBit(event.button);
+  if (!bit) return;
+  if (event.type == ButtonRelease) {
+    x.buttons &= ~bit;
+    PostEvent(EVENT_MOUSE_RELEASE, bit);
+    return;
+  }
+  x.buttons |= bit;
+  const bool twice = bit == x.lastClickButton && event.time - x.lastClickTime < DOUBLE_CLICK_MS;
+  x.lastClickButton = twice ? 0 : bit;
+  x.lastClickTime = event.time;
+  PostEvent(twice ? EVENT_MOUSE_DOUBLE_CLICK : EVENT_MOUSE_PRESS, bit);
+}
+
+void HandleMotion(X11Window& x, int windowX, int windowY) {
+  const int32_t px = windowX - x.offsetX, py = windowY - x.offsetY;
+  PostEvent(EVENT_MOUSE_MOVE, px, py, px - x.lastX, py - x.lastY);
+  x.lastX = px;
+  x.lastY = py;
+}
+
+void SampleKeyboard(X11Window& x, uint8_t* keyState) {
+  char keys[32];
+  XQueryKeymap(x.display, keys);
+  uint8_t held[256] = {};
+  for (int code = 0; code < 256; ++code)
+    if ((keys[code / 8] >> (code % 8)) & 1) held[x.keycodeKey[code]] = 1;
+  held[VK_NONE] = 0;  // keys without a virtual key
+  SampleKeyState(keyState, held);
+}
+
+}  // namespace fb::x11

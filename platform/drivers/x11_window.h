@@ -1,0 +1,144 @@
+// The window record of the X11 driver, shared by its files: x11.cpp (the
+// window, the hooks of the window thread, the driver operations),
+// x11_present.cpp (the image and presentation) and x11_input.cpp (keyboard
+// and mouse).  The record belongs to the window thread while it runs; the
+// program's thread touches it only under the display lock.
+#pragma once
+#include <bitset>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/screen.h"
+
+// Xlib's headers define macros such as None, Bool and Status: they come
+// after the project's own headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+namespace fb::x11 {
+
+enum AtomIndex {
+  ATOM_WM_PROTOCOLS,
+  ATOM_WM_DELETE_WINDOW,
+  ATOM_NET_WM_STATE,
+  ATOM_NET_WM_STATE_FULLSCREEN,
+  ATOM_NET_WM_STATE_ABOVE,
+  ATOM_NET_WM_NAME,
+  ATOM_UTF8_STRING,
+  ATOM_MOTIF_WM_HINTS,
+  ATOM_NET_ACTIVE_WINDOW,
+  ATOM_NET_FRAME_EXTENTS,
+  ATOM_NET_SUPPORTING_WM_CHECK,
+  ATOM_COUNT
+};
+
+struct X11Window {
+  // Fixed at Init.
+  int32_t width = 0, height = 0, flags = 0;
+  std::string title;
+  bool allowShm = true;
+
+  Display* display = nullptr;
+  int screenNumber = 0;
+  Window root = 0;
+  Window window = 0;
+  bool windowGone = false;  // destroyed by someone else
+  bool unreachable = false;  // the server could not be reached at all
+  Visual* visual = nullptr;
+  int visualDepth = 0;
+  Colormap colormap = 0;  // ours, when the visual is not the default one
+  GC gc = nullptr;
+  Cursor hiddenCursor = 0;
+  Atom atoms[ATOM_COUNT] = {};
+  bool windowManager = false;
+  bool errorHandlerInstalled = false;
+
+  // The image the window is painted from.
+  XImage* image = nullptr;
+  XShmSegmentInfo shm{};
+  bool useShm = false;
+  bool shmPending = false;        // the server may still be reading the segment
+  bool imageOnFramebuffer = false;  // data points straight at the framebuffer
+  bool direct = false;            // framebuffer pixels are the image's pixels
+  int shmCompletion = 0;          // event type of a finished XShmPutImage
+  uint32_t redOf[256] = {}, greenOf[256] = {}, blueOf[256] = {};  // 8-bit channel -> pixel bits
+  uint32_t paletteOf[256] = {};  // palette index -> pixel
+  std::vector<uint32_t> pixelOf565;  // 16-bit screens: every 5-6-5 value -> pixel
+
+  // Placement: the picture is centred in a window larger than it.
+  int windowWidth = 0, windowHeight = 0;
+  int offsetX = 0, offsetY = 0;
+  bool fullscreen = false;
+  int savedX = 0, savedY = 0;  // position before full screen without a window manager
+
+  // Screen saver as found at Open.
+  bool saverSaved = false;
+  int saverTimeout = 0, saverInterval = 0, saverBlanking = 0, saverExposures = 0;
+  bool dpmsWasEnabled = false;
+
+  // Keyboard.
+  uint8_t keycodeKey[256] = {};  // keycode -> virtual key
+  std::bitset<256> keysDown;     // keycodes pressed and not yet released
+  bool detectableRepeat = false;
+  bool reconcileFocus = true;
+
+  // Mouse.
+  int32_t buttons = 0, wheel = 0, horizontalWheel = 0;
+  int32_t lastX = 0, lastY = 0;
+  Time lastClickTime = 0;
+  int32_t lastClickButton = 0;
+  bool clipped = false;
+  bool cursorHidden = false;
+
+  // Presentation counters (display lock).
+  int64_t presents = 0, presentedRows = 0;
+  std::vector<int32_t> modes;  // program thread
+};
+
+// --- X errors (x11.cpp) ---
+// Errors on the window's own connection are recorded, not fatal.
+
+// Waits for the server's answers so far, then forgets recorded errors.
+void BeginErrorTrap(X11Window& x);
+// Waits for the server's answers; true when nothing failed since the trap began.
+bool EndErrorTrap(X11Window& x);
+
+// Runs a request and waits for the server's answer; true when it caused
+// no error.
+template <typename Request>
+bool Checked(X11Window& x, Request request) {
+  BeginErrorTrap(x);
+  request();
+  return EndErrorTrap(x);
+}
+
+// --- Window (x11.cpp) ---
+
+// Switches between the window and full screen (Alt+Enter).
+void ToggleFullscreen(X11Window& x, ScreenContext& screen);
+
+// --- Image and presentation (x11_present.cpp) ---
+
+// Creates the image the window is painted from: shared memory when the
+// server takes it, else a client-side image.  false when neither works.
+bool CreateImage(X11Window& x, const ScreenContext& screen);
+void DestroyImage(X11Window& x);
+// Sends framebuffer rows first..last to the window in one copy.
+void PresentRows(X11Window& x, ScreenContext& screen, int first, int last);
+void MarkAllRowsDirty(ScreenContext& screen);
+
+// --- Keyboard and mouse (x11_input.cpp) ---
+
+// Maps every key code of the server's keyboard to its virtual key.
+void BuildKeycodeTable(X11Window& x);
+// Fills the key-state table from the keys held now.
+void SampleKeyboard(X11Window& x, uint8_t* keyState);
+// The focus came or went: clear held keys, repaint, post the event.
+void SetActive(X11Window& x, ScreenContext& screen, bool active);
+void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key);
+void HandleButton(X11Window& x, const XButtonEvent& event);
+void HandleMotion(X11Window& x, int windowX, int windowY);
+
+}  // namespace fb::x11
