@@ -328,7 +328,7 @@ struct FontSpec {
   std::array<bool, 256> only{};
 };
 
-struct TableSpec {
+struct TableRequest {
   std::string name;
   int height = 0;
   std::vector<FontSpec> fonts;
@@ -340,7 +340,7 @@ constexpr int kHand = -2;
 constexpr int kNone = -3;
 
 struct BuiltTable {
-  TableSpec spec;
+  TableRequest request;
   std::vector<std::string> font_names;
   std::vector<std::uint8_t> bytes;  // 256 * height rows, bit 0 = leftmost
   std::array<int, 256> source{};    // font index, kBlank or kHand
@@ -394,36 +394,36 @@ Lookup take_from_font(const PsfFont& font, const FontSpec& fs, int code, int hei
   return Lookup::kTaken;
 }
 
-BuiltTable build_table(const TableSpec& spec) {
+BuiltTable build_table(const TableRequest& request) {
   BuiltTable out;
-  out.spec = spec;
+  out.request = request;
   std::vector<PsfFont> fonts;
-  for (const auto& fs : spec.fonts) {
+  for (const auto& fs : request.fonts) {
     fonts.push_back(load_psf(fs.path));
     const PsfFont& f = fonts.back();
-    const bool fits = fs.crop ? f.height >= fs.from_row + spec.height : f.height == spec.height;
+    const bool fits = fs.crop ? f.height >= fs.from_row + request.height : f.height == request.height;
     if (!fits)
-      die(f.name + " is " + std::to_string(f.height) + " rows high; " + spec.name + " needs " +
-          std::to_string(spec.height) + (fs.crop ? " from row " + std::to_string(fs.from_row) : ""));
+      die(f.name + " is " + std::to_string(f.height) + " rows high; " + request.name + " needs " +
+          std::to_string(request.height) + (fs.crop ? " from row " + std::to_string(fs.from_row) : ""));
     out.font_names.push_back(f.name);
   }
   out.stand_in.assign(fonts.size(), {});
   out.wrong_blank.assign(fonts.size(), {});
 
-  out.bytes.assign(std::size_t(256) * std::size_t(spec.height), 0);
+  out.bytes.assign(std::size_t(256) * std::size_t(request.height), 0);
   std::string missing;
   for (int code = 0; code < 256; ++code) {
-    std::uint8_t* dst = &out.bytes[std::size_t(code) * std::size_t(spec.height)];
+    std::uint8_t* dst = &out.bytes[std::size_t(code) * std::size_t(request.height)];
     auto& src = out.source[std::size_t(code)];
     src = kNone;
     if (code == 0) {
       src = kBlank;
-    } else if (const HandGlyph* g = find_hand_glyph(spec.height, code)) {
-      for (int r = 0; r < spec.height; ++r) dst[r] = art_row(g->rows[std::size_t(r)], code);
+    } else if (const HandGlyph* g = find_hand_glyph(request.height, code)) {
+      for (int r = 0; r < request.height; ++r) dst[r] = art_row(g->rows[std::size_t(r)], code);
       src = kHand;
     } else {
       for (std::size_t i = 0; i < fonts.size() && src == kNone; ++i) {
-        const Lookup l = take_from_font(fonts[i], spec.fonts[i], code, spec.height, dst);
+        const Lookup l = take_from_font(fonts[i], request.fonts[i], code, request.height, dst);
         if (l == Lookup::kTaken) src = int(i);
         out.stand_in[i][std::size_t(code)] = l == Lookup::kStandIn;
         out.wrong_blank[i][std::size_t(code)] = l == Lookup::kWrongBlank;
@@ -435,7 +435,7 @@ BuiltTable build_table(const TableSpec& spec) {
       missing += buf;
     }
   }
-  if (!missing.empty()) die(spec.name + ": no glyph for" + missing + "; add a font or draw it");
+  if (!missing.empty()) die(request.name + ": no glyph for" + missing + "; add a font or draw it");
   return out;
 }
 
@@ -460,7 +460,7 @@ std::string code_ranges(const BuiltTable& t, int source) {
 }
 
 void report(const BuiltTable& t) {
-  std::fprintf(stderr, "%s (8x%d):\n", t.spec.name.c_str(), t.spec.height);
+  std::fprintf(stderr, "%s (8x%d):\n", t.request.name.c_str(), t.request.height);
   std::fprintf(stderr, "  blank:%s\n", code_ranges(t, kBlank).c_str());
   std::fprintf(stderr, "  hand-drawn:%s\n", code_ranges(t, kHand).c_str());
   for (std::size_t i = 0; i < t.font_names.size(); ++i) {
@@ -491,8 +491,8 @@ std::string glyph_comment(const BuiltTable& t, int code) {
 }
 
 void emit_table(std::ostream& os, const BuiltTable& t) {
-  const int h = t.spec.height;
-  os << "\nconst unsigned char " << t.spec.name << "[" << 256 * h << "] = {\n";
+  const int h = t.request.height;
+  os << "\nconst unsigned char " << t.request.name << "[" << 256 * h << "] = {\n";
   for (int code = 0; code < 256; ++code) {
     os << "    " << glyph_comment(t, code) << "\n";
     for (int r = 0; r < h; r += 8) {
@@ -516,7 +516,7 @@ void emit_file(std::ostream& os, const std::vector<BuiltTable>& tables, const st
         " *\n"
         " * Sources per table, in lookup order:\n";
   for (const auto& t : tables) {
-    os << " *   " << t.spec.name << ":";
+    os << " *   " << t.request.name << ":";
     for (const auto& n : t.font_names) os << " " << n << ".gz";
     os << "\n";
   }
@@ -565,7 +565,7 @@ std::array<bool, 256> parse_codes(const std::string& list) {
 
 int main(int argc, char** argv) {
   std::string out_path;
-  std::vector<TableSpec> specs;
+  std::vector<TableRequest> requests;
   // The command line is echoed into the generated file, one option group per
   // line, with the unpack directory written as $S so it reads as a recipe.
   std::string command = " *   /tmp/fontconv";
@@ -581,32 +581,32 @@ int main(int argc, char** argv) {
       out_path = arg(i);
       command += " -o " + out_path;
     } else if (a == "--table") {
-      TableSpec t;
+      TableRequest t;
       t.name = arg(i);
       t.height = std::atoi(arg(i).c_str());
       if (t.height < 1 || t.height > 32) die("bad height for --table " + t.name);
       command += " \\\n *     --table " + t.name + " " + std::to_string(t.height);
-      specs.push_back(t);
+      requests.push_back(t);
     } else if (a == "--font") {
-      if (specs.empty()) die("--font before any --table");
+      if (requests.empty()) die("--font before any --table");
       FontSpec f;
       f.path = arg(i);
       const auto slash = f.path.find_last_of('/');
       const std::string dir = slash == std::string::npos ? "." : f.path.substr(0, slash);
       if (src_dir.empty()) src_dir = dir;
       if (dir != src_dir) die("keep all fonts in one directory (" + src_dir + ")");
-      specs.back().fonts.push_back(f);
+      requests.back().fonts.push_back(f);
       command += " \\\n *       --font $S/" + base_name(f.path);
     } else if (a == "--only") {
-      if (specs.empty() || specs.back().fonts.empty()) die("--only must follow --font");
-      FontSpec& f = specs.back().fonts.back();
+      if (requests.empty() || requests.back().fonts.empty()) die("--only must follow --font");
+      FontSpec& f = requests.back().fonts.back();
       const std::string list = arg(i);
       f.only = parse_codes(list);
       f.restricted = true;
       command += " --only " + list;
     } else if (a == "--from-row") {
-      if (specs.empty() || specs.back().fonts.empty()) die("--from-row must follow --font");
-      FontSpec& f = specs.back().fonts.back();
+      if (requests.empty() || requests.back().fonts.empty()) die("--from-row must follow --font");
+      FontSpec& f = requests.back().fonts.back();
       f.from_row = std::atoi(arg(i).c_str());
       f.crop = true;
       if (f.from_row < 0) die("bad --from-row");
@@ -616,10 +616,10 @@ int main(int argc, char** argv) {
     }
   }
   command += "\n";
-  if (out_path.empty() || specs.empty()) die("usage: fontconv -o OUT.cpp --table NAME HEIGHT --font PSF ...");
+  if (out_path.empty() || requests.empty()) die("usage: fontconv -o OUT.cpp --table NAME HEIGHT --font PSF ...");
 
   std::vector<BuiltTable> tables;
-  for (const auto& s : specs) {
+  for (const auto& s : requests) {
     if (s.fonts.empty()) die(s.name + " has no --font");
     tables.push_back(build_table(s));
     report(tables.back());
