@@ -172,14 +172,7 @@ void ShowEndScreen() {
   TypewriterPanel panel;
   InitPanel(panel, 200, 256, EndScreenText(score), "I1", NothingToDo);
   // Keys are not read: the closing text is always typed out in full.
-  while (panel.done == 0) {
-    Update(panel);
-    ScreenLock();
-    Erase(panel);
-    Draw(panel);
-    ScreenUnlock(-1, -1);
-    Sleep(10);
-  }
+  while (panel.done == 0) TypeFrame(panel);
   Sleep(2000, 1);
   std::exit(0);
 }

@@ -101,6 +101,15 @@ void Destroy(TypewriterPanel& panel) {
   panel.tag = std::string();
 }
 
+void TypeFrame(TypewriterPanel& panel) {
+  Update(panel);
+  ScreenLock();
+  Erase(panel);
+  Draw(panel);
+  ScreenUnlock(-1, -1);
+  Sleep(10);
+}
+
 void ShowIntro(Image* background) {
   TypewriterPanel panel;
   InitPanel(panel, 250, 256, INTRO_TEXT, "I1", NothingToDo);
@@ -110,12 +119,7 @@ void ShowIntro(Image* background) {
            PUT_WHOLE_IMAGE, 0, PutMode::Blend, 255);
   bool keyPressed = false;
   while (panel.done == 0) {
-    Update(panel);
-    ScreenLock();
-    Erase(panel);
-    Draw(panel);
-    ScreenUnlock(-1, -1);
-    Sleep(10);
+    TypeFrame(panel);
     if (!ReadKey().empty()) {
       keyPressed = true;
       break;

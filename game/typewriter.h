@@ -59,6 +59,10 @@ void Erase(TypewriterPanel& panel);
 // was typed, the finished line without it and moves down one line.
 void Draw(TypewriterPanel& panel);
 
+// One frame of typing, as the intro and the closing screen run it:
+// Update; ScreenLock; Erase; Draw; ScreenUnlock(-1, -1); Sleep(10).
+void TypeFrame(TypewriterPanel& panel);
+
 void Show(TypewriterPanel& panel);
 void Hide(TypewriterPanel& panel);
 
