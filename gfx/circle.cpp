@@ -74,7 +74,7 @@ struct EllipseScan {
 // The whole ellipse by rows, outwards from the centre row, so each row's
 // first span is its widest; the row-done stamps keep a filled ellipse from
 // writing a pixel twice, which keeps translucent fills even.
-void ScanEllipse(DrawContext& dc, int cx, int cy, float rx, float ry, uint32_t colour,
+[[gnu::noinline]] void ScanEllipse(DrawContext& dc, int cx, int cy, float rx, float ry, uint32_t colour,
                  bool filled) {
   EllipseScan scan{dc, colour, filled, nullptr, 0};
   scan.stamps = BeginRowScan(dc.clip.height, scan.serial);
@@ -158,7 +158,7 @@ PointI ArcOffset(float a, float rx, float ry) {
   return {RoundToPixel(ox), RoundToPixel(oy)};
 }
 
-void DrawArc(DrawContext& dc, int cx, int cy, float rx, float ry, float start, float end,
+[[gnu::noinline]] void DrawArc(DrawContext& dc, int cx, int cy, float rx, float ry, float start, float end,
              uint32_t colour) {
   if (!std::isfinite(start) || !std::isfinite(end)) return;
   // A negative angle also draws the radius to its point.

@@ -91,10 +91,12 @@ const PixelRoutines& PackedPixelRoutines(int bpp) {
   return PLAIN_ROUTINES[Index(bpp)];
 }
 
-DrawContext* GetDrawContext() {
-  ScreenContext* screen = Screen();
-  if (!screen) return nullptr;
+thread_local DrawContext* threadDrawContext = nullptr;
+
+DrawContext* SetUpDrawContext(ScreenContext& s) {
+  ScreenContext* screen = &s;
   DrawContext& dc = threadContext;
+  threadDrawContext = &dc;
   if (dc.modeSerial != screen->modeSerial) {
     std::vector<uint8_t*> rows;
     rows.swap(dc.rows);  // the old table is freed with this scope

@@ -88,7 +88,15 @@ struct DrawContext {
 
 // The calling thread's context, set up afresh if a new screen was opened.
 // Returns nullptr when no screen is open.
-DrawContext* GetDrawContext();
+DrawContext* SetUpDrawContext(ScreenContext& screen);
+extern thread_local DrawContext* threadDrawContext;  // once set up
+inline DrawContext* GetDrawContext() {
+  ScreenContext* screen = Screen();
+  if (!screen) return nullptr;
+  DrawContext* dc = threadDrawContext;
+  if (dc && dc->modeSerial == screen->modeSerial) return dc;
+  return SetUpDrawContext(*screen);
+}
 
 // Makes target (nullptr = the screen) the context's target: clip, bpp,
 // pitch, row table and pixel routines.  Selecting the current target again

@@ -16,11 +16,12 @@
 
 namespace fb {
 
-namespace {
-
 // Written only by the program's thread, before a window thread starts and
 // after it has been joined, so the window thread may read it freely.
 ScreenContext* currentScreen = nullptr;
+
+namespace {
+
 int32_t nextModeSerial = 1;
 bool exitRoutineRegistered = false;
 std::string windowTitle;
@@ -138,8 +139,6 @@ bool BuildScreen(ScreenContext& s, int32_t width, int32_t height, int32_t depth,
 void CloseAtExit() { CloseScreen(); }
 
 }  // namespace
-
-ScreenContext* Screen() { return currentScreen; }
 
 int32_t NextModeSerial() { return nextModeSerial; }
 

@@ -82,8 +82,10 @@ struct ScreenContext {
   uint8_t paletteChanged = 0;  // guarded by the display lock
 };
 
-// The open screen, or nullptr.
-ScreenContext* Screen();
+// The open screen, or nullptr.  Every drawing call asks, so it is inline;
+// only SetScreenMode and CloseScreen write it, on the program's thread.
+extern ScreenContext* currentScreen;
+inline ScreenContext* Screen() { return currentScreen; }
 
 // Opens a screen of width x height at depth bits per pixel (1, 2, 4, 8,
 // 15, 16, 24 or 32; 15 is 16 and 24 is 32).  A screen already open is
