@@ -9,6 +9,7 @@
 
 #include "clock/clock.h"
 #include "platform/console.h"
+#include "platform/key_ring.h"
 #include "platform/keyboard.h"
 #include "platform/screen.h"
 
@@ -18,33 +19,13 @@ namespace {
 
 constexpr int KEY_QUEUE_SLOTS = 16;  // at most 15 keys wait
 
-struct KeyQueue {
-  int32_t codes[KEY_QUEUE_SLOTS] = {};
-  int readIndex = 0;
-  int writeIndex = 0;
-  uint8_t keyHit = 0;  // 1 after a put, 0 after any take or flag read
-};
-
-KeyQueue keyQueue;
-
-// Caller holds the display lock.  Clears the key-hit flag whether or not
-// a key was there.
-bool TakeLocked(int32_t* code) {
-  bool taken = keyQueue.readIndex != keyQueue.writeIndex;
-  *code = 0;
-  if (taken) {
-    *code = keyQueue.codes[keyQueue.readIndex];
-    keyQueue.readIndex = (keyQueue.readIndex + 1) % KEY_QUEUE_SLOTS;
-  }
-  keyQueue.keyHit = 0;
-  return taken;
-}
+KeyRing<KEY_QUEUE_SLOTS> keyQueue;
 
 // One try at taking a key from wherever keys come from now.
 bool TryTakeKey(int32_t* code) {
   if (Screen() != nullptr) {
     ScreenLock();
-    bool taken = TakeLocked(code);
+    bool taken = TakeKeyCode(keyQueue, code);
     ScreenUnlock(1, 0);
     return taken;
   }
@@ -58,14 +39,7 @@ bool TryTakeKey(int32_t* code) {
 
 }  // namespace
 
-void PutKey(int32_t code) {
-  keyQueue.codes[keyQueue.writeIndex] = code;
-  keyQueue.writeIndex = (keyQueue.writeIndex + 1) % KEY_QUEUE_SLOTS;
-  if (keyQueue.writeIndex == keyQueue.readIndex) {
-    keyQueue.readIndex = (keyQueue.readIndex + 1) % KEY_QUEUE_SLOTS;
-  }
-  keyQueue.keyHit = 1;
-}
+void PutKey(int32_t code) { PutKeyCode(keyQueue, code); }
 
 std::string KeyCodeString(int32_t code) {
   if (code == 0) return std::string();
@@ -82,7 +56,7 @@ std::string ReadKey() {
 bool KeyHit() {
   if (Screen() != nullptr) {
     ScreenLock();
-    bool waiting = keyQueue.readIndex != keyQueue.writeIndex;
+    bool waiting = KeyWaiting(keyQueue);
     ScreenUnlock(1, 0);
     return waiting;
   }
@@ -126,7 +100,7 @@ int32_t KeyDown(int32_t scancode) {
 
 void ResetKeyQueue() {
   ScreenLock();
-  keyQueue = KeyQueue{};
+  keyQueue = KeyRing<KEY_QUEUE_SLOTS>{};
   ScreenUnlock(1, 0);
 }
 

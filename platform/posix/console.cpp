@@ -12,20 +12,14 @@
 #include <cstdlib>
 
 #include "platform/console.h"
+#include "platform/key_ring.h"
 #include "platform/keyboard.h"
 
 namespace fb {
 
 namespace {
 
-struct ConsoleRing {
-  int32_t codes[CONSOLE_RING_SLOTS] = {};
-  int readIndex = 0;
-  int writeIndex = 0;
-  uint8_t keyHit = 0;  // 1 after a put, 0 after any take or flag read
-};
-
-ConsoleRing ring;
+KeyRing<CONSOLE_RING_SLOTS> ring;
 TerminalDecoder decoder;
 bool endOfInput = false;  // KEY_CLOSE has been put for it
 // When the last byte arrived; a lone Escape pending for longer than
@@ -161,26 +155,15 @@ void PollConsole() {
   }
 }
 
-void ConsolePutKey(int32_t code) {
-  ring.codes[ring.writeIndex] = code;
-  ring.writeIndex = (ring.writeIndex + 1) % CONSOLE_RING_SLOTS;
-  if (ring.writeIndex == ring.readIndex) {
-    ring.readIndex = (ring.readIndex + 1) % CONSOLE_RING_SLOTS;
-  }
-  ring.keyHit = 1;
-}
+void ConsolePutKey(int32_t code) { PutKeyCode(ring, code); }
 
 int32_t ConsoleTakeKey() {
   int32_t code = 0;
-  if (ring.readIndex != ring.writeIndex) {
-    code = ring.codes[ring.readIndex];
-    ring.readIndex = (ring.readIndex + 1) % CONSOLE_RING_SLOTS;
-  }
-  ring.keyHit = 0;
+  TakeKeyCode(ring, &code);
   return code;
 }
 
-bool ConsoleKeyHit() { return ring.readIndex != ring.writeIndex; }
+bool ConsoleKeyHit() { return KeyWaiting(ring); }
 
 bool ConsoleTakeKeyHitFlag() {
   // A closed console keeps answering "hit": nothing can ever be typed
@@ -193,7 +176,7 @@ bool ConsoleTakeKeyHitFlag() {
 bool ConsoleInputEnded() { return endOfInput; }
 
 void ResetConsole() {
-  ring = ConsoleRing{};
+  ring = KeyRing<CONSOLE_RING_SLOTS>{};
   decoder = TerminalDecoder{};
   endOfInput = false;
 }
