@@ -71,6 +71,11 @@ constexpr uint32_t CTRL_STATE_EXTENDED = 0x100;
 // an extended key (c << 8) | 0xFF, or -1 for none.
 int32_t TranslateKey(int32_t character, int32_t scancode, uint32_t controlState, int32_t own);
 
+// A Unicode character as a code page 437 byte, or -1 when the code page
+// has no such character.  0..127 map to themselves.  Window and console
+// input both type through it.
+int32_t Cp437OfUnicode(uint32_t codePoint);
+
 // Key codes.
 constexpr int32_t KEY_NONE = -1;
 constexpr int32_t KEY_CLOSE = 0x6BFF;  // the window's close box

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "platform/driver.h"
+#include "platform/keyboard.h"
 
 namespace fb {
 
@@ -30,10 +31,6 @@ bool IsExtendedKeysym(uint32_t keysym);
 // The Unicode character a key symbol types (keypad digits and operators,
 // Enter, Tab, Backspace and Escape included), or 0.
 uint32_t UnicodeOfKeysym(uint32_t keysym);
-
-// A Unicode character as a code page 437 byte, or -1 when the code page
-// has no such character.  0..127 map to themselves.
-int32_t Cp437OfUnicode(uint32_t codePoint);
 
 // --- Test and benchmark hooks (program thread) ---
 
