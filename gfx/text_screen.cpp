@@ -76,6 +76,20 @@ void UnsafeDrawCells(TextScreen& ts, int column, int row, const uint8_t* bytes, 
   ts.Touch(y0, y0 + f.height - 1);
 }
 
+// One piece of a run at (column, row).  A piece of exactly one byte 0xFF
+// is the input cursor: only the cell's bottom pixel row, in the
+// foreground, over the cell, whose character stays as it was.
+void UnsafeDrawRun(TextScreen& ts, int column, int row, const uint8_t* bytes, int count) {
+  if (count == 1 && bytes[0] == 0xFF) {
+    const int y = (row + 1) * ts.font.height - 1;
+    ts.dc.pixel.FillSpan(PixelAddress(ts.dc, column * ts.font.width, y), ts.dc.foreground,
+                         size_t(ts.font.width));
+    ts.Touch(y, y);
+    return;
+  }
+  UnsafeDrawCells(ts, column, row, bytes, count);
+}
+
 // Moves the cells and pixels of text rows top..bottom, columns
 // left..right, up by lines rows; the freed rows become spaces on the
 // background.  The cursor row becomes bottom.
@@ -135,7 +149,7 @@ struct Layout {
     while (count > 0) {
       ScrollIntoView();
       int piece = std::min(count, Columns() - column);
-      UnsafeDrawCells(ts, column, row, bytes, piece);
+      UnsafeDrawRun(ts, column, row, bytes, piece);
       column += piece;
       bytes += piece;
       count -= piece;
@@ -222,16 +236,7 @@ void DrawRun(int32_t column, int32_t row, const char* bytes, int32_t count) {
   count = std::min(count, screen->textColumns - column);
 
   TextScreen ts = BeginText(*screen);
-  if (count == 1 && uint8_t(bytes[0]) == 0xFF) {
-    // The input cursor: the cell's bottom pixel row in the foreground.  It
-    // overlays the cell, whose character stays as it was.
-    const int y = (row + 1) * ts.font.height - 1;
-    ts.dc.pixel.FillSpan(PixelAddress(ts.dc, column * ts.font.width, y), ts.dc.foreground,
-                         size_t(ts.font.width));
-    ts.Touch(y, y);
-  } else {
-    UnsafeDrawCells(ts, column, row, reinterpret_cast<const uint8_t*>(bytes), count);
-  }
+  UnsafeDrawRun(ts, column, row, reinterpret_cast<const uint8_t*>(bytes), count);
   EndText(ts);
 }
 

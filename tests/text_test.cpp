@@ -398,6 +398,44 @@ TEST_F(Text, DrawRunAndScrollView) {
   EXPECT_EQ(*Pixel(0, 32), PAPER);  // row 4 is outside the scroll
 }
 
+TEST_F(Text, PrintedLoneFFIsTheInputCursor) {
+  // A piece of a run that is the single byte 0xFF marks the cell's bottom
+  // pixel row in the foreground and leaves the rest of the cell, picture
+  // and character, as it was.  Inside a longer piece it is glyph 255.
+  struct Case {
+    const char* name;
+    std::string text;
+    int column, row;  // the cell of the 0xFF byte
+    uint8_t under;    // the character already in that cell
+    Cursor cursor;
+  } cases[] = {
+      {"alone", "\xff", 0, 0, ' ', {2, 1}},
+      {"over a character", "ab\r\xff", 0, 0, 'a', {2, 1}},
+      {"the piece left after a wrap", std::string(128, 'x') + "\xff", 0, 1, ' ', {2, 2}},
+  };
+  for (const Case& c : cases) {
+    ClearScreen(0);
+    Paper();
+    PrintText(c.text, false);
+    for (int r = 0; r < 8; ++r)
+      for (int k = 0; k < 8; ++k) {
+        uint32_t expected = r == 7            ? WHITE
+                            : c.under == ' '    ? PAPER
+                            : Ink(c.under, r, k) ? WHITE
+                                                 : BLACK;
+        ASSERT_EQ(*Pixel(c.column * 8 + k, c.row * 8 + r), expected)
+            << c.name << " pixel " << k << "," << r;
+      }
+    EXPECT_EQ(CellRow(c.row, 1), std::string(1, char(c.under))) << c.name;
+    EXPECT_EQ(GetCursor(), c.cursor) << c.name;
+  }
+
+  ClearScreen(0);
+  PrintText("a\xff", false);
+  ExpectCellPixels(1, 0, 0xFF);
+  EXPECT_EQ(Screen()->textCells[0][1].code, 0xFF);
+}
+
 TEST_F(Text, CursorOperations) {
   SetTextCursor(10, 20);
   EXPECT_EQ(GetCursor(), (Cursor{10, 20}));
