@@ -192,6 +192,11 @@ struct Layout {
   }
 };
 
+// A positive 1-based position as a 0-based index among count cells:
+// positions past the end are the last cell, and with no cells at all
+// (a screen narrower or shorter than one character) it is 0.
+int CellIndex(int32_t position, int count) { return std::max(std::min(position, count), 1) - 1; }
+
 }  // namespace
 
 void PrintText(std::string_view text, bool lineEnd) {
@@ -202,6 +207,10 @@ void PrintText(std::string_view text, bool lineEnd) {
     return;
   }
   if (text.empty() && !lineEnd) return;
+  // A screen narrower or shorter than one character has no cell: the text
+  // goes nowhere.  The layout below needs at least one column and one row
+  // in its view, or its wrapping and scrolling never end.
+  if (screen->textColumns <= 0 || screen->textRows <= 0) return;
 
   TextScreen ts = BeginText(*screen);
   Layout layout{ts, screen->textCursor.column, screen->textCursor.row, {}};
@@ -257,9 +266,8 @@ void ScrollView(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_
 void SetTextCursor(int32_t column, int32_t row) {
   ScreenContext* screen = Screen();
   if (!screen) return;
-  // Positions past the grid are taken as its last column or row.
-  if (column > 0) screen->textCursor.column = std::min(column, screen->textColumns) - 1;
-  if (row > 0) screen->textCursor.row = std::min(row, screen->textRows) - 1;
+  if (column > 0) screen->textCursor.column = CellIndex(column, screen->textColumns);
+  if (row > 0) screen->textCursor.row = CellIndex(row, screen->textRows);
   screen->scrollPending = 0;
 }
 
