@@ -204,11 +204,12 @@ BmpResult ReadPalette(BmpDecoder& d) {
 BmpResult ReadMasks(BmpDecoder& d) {
   uint32_t r = 0, g = 0, b = 0, a = 0;
   if (d.compression == COMPRESSION_BITFIELDS) {
-    // Long headers carry four masks 40 bytes in; short ones are followed
-    // by three.
-    d.in.pos = FILE_HEADER_SIZE + (d.headerSize >= 108 ? 40 : d.headerSize);
+    // Headers of 52 bytes and more carry the red, green and blue masks
+    // 40 bytes in, and from 56 bytes the alpha mask after them; shorter
+    // headers (the 40-byte one) are followed by the three colour masks.
+    d.in.pos = FILE_HEADER_SIZE + (d.headerSize >= 52 ? 40 : d.headerSize);
     if (!ReadU32(d.in, r) || !ReadU32(d.in, g) || !ReadU32(d.in, b)) return kUnsupported;
-    if (d.headerSize >= 108 && !ReadU32(d.in, a)) return kUnsupported;
+    if (d.headerSize >= 56 && !ReadU32(d.in, a)) return kUnsupported;
   } else if (d.bits == 16) {
     r = 0x7C00, g = 0x03E0, b = 0x001F;
   } else {
