@@ -178,8 +178,13 @@ BmpResult ReadInfoHeader(BmpDecoder& d) {
     d.topDown = true;
     d.height = -d.height;
   }
+  // Each coding belongs to one depth or two.  Bit fields describe 16- and
+  // 32-bit pixels only; at other depths the value 3 stands for a coding
+  // this loader does not read, and reading such rows as plain ones would
+  // load garbage as success.
   if ((d.compression == COMPRESSION_RLE8 && bits != 8) ||
-      (d.compression == COMPRESSION_RLE4 && bits != 4))
+      (d.compression == COMPRESSION_RLE4 && bits != 4) ||
+      (d.compression == COMPRESSION_BITFIELDS && bits != 16 && bits != 32))
     return kUnsupported;
 
   if (d.bits <= 8) d.paletteEntries = 1u << d.bits;

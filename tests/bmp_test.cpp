@@ -368,6 +368,17 @@ TEST_F(BmpTest, RefusedFilesLeaveTheTargetUntouched) {
       {"negative width", {FILE_HEADER(54), INFO40(-1, 1, 24, 0), 1, 2, 3, 0}},
       {"height 0", {FILE_HEADER(54), INFO40(1, 0, 24, 0), 1, 2, 3, 0}},
       {"compression 4", {FILE_HEADER(54), INFO40(1, 1, 24, 4), 1, 2, 3, 0}},
+      // Bit fields only at 16 and 32 bits; each of these would otherwise
+      // load whole as plain rows.
+      {"bit fields at 1 bit", {FILE_HEADER(62), INFO40(1, 1, 1, 3), 0, 0, 0, 0, 9, 9, 9, 0,
+                               0x80, 0, 0, 0}},
+      {"bit fields at 1 bit, 64-byte header",
+       {FILE_HEADER(86), INFO(64, 1, 1, 1, 3), U32(0), U32(0), U32(0), U32(0), U32(0), U32(0),
+        0, 0, 0, 0, 9, 9, 9, 0, 0x80, 0, 0, 0}},
+      {"bit fields at 4 bits",
+       {FILE_HEADER(54 + 64), INFO40(1, 1, 4, 3), PALETTE16, 0x10, 0, 0, 0}},
+      {"bit fields at 24 bits", {FILE_HEADER(66), INFO40(1, 1, 24, 3), U32(0xFF0000), U32(0xFF00),
+                                 U32(0xFF), 1, 2, 3, 0}},
       {"absurd width", {FILE_HEADER(54), INFO40(0x7FFFFFFF, 1, 24, 0), 1, 2, 3, 0}},
       {"palette cut short", {FILE_HEADER(54), INFO40(1, 1, 8, 0), 1, 2, 3, 0}},
       {"masks cut short", {FILE_HEADER(54), INFO40(1, 1, 16, 3), 1, 2}},

@@ -71,6 +71,10 @@ def main():
             52, 3, 2, 32, 3, [0xFF00, 0xFF0000, 0xFF000000])),
         "32bit-info56-alpha": bitmap(3, 2, 32, 3, info=info_sized(
             56, 3, 2, 32, 3, [0xFF00, 0xFF0000, 0xFF000000, 0xFF])),
+        # Bit fields at depths other than 16 and 32 are refused.
+        "1bit-bitfields": bitmap(10, 2, 1, 3),
+        "1bit-info64-compression3": bitmap(10, 2, 1, 3, info=info_sized(64, 10, 2, 1, 3)),
+        "24bit-bitfields": bitmap(3, 2, 24, 3, masks=[0xFF0000, 0xFF00, 0xFF]),
         "8bit-9x4": bitmap(9, 4, 8),
         "8bit-offset0": bitmap(3, 1, 8, offset=0),
         "4bit-width5": bitmap(5, 3, 4),
