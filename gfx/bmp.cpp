@@ -178,8 +178,13 @@ BmpResult ReadInfoHeader(BmpDecoder& d) {
     d.topDown = true;
     d.height = -d.height;
   }
+  // Each coding belongs to one depth or two.  Bit fields describe 16- and
+  // 32-bit pixels only; at other depths the value 3 stands for a coding
+  // this loader does not read, and reading such rows as plain ones would
+  // load garbage as success.
   if ((d.compression == COMPRESSION_RLE8 && bits != 8) ||
-      (d.compression == COMPRESSION_RLE4 && bits != 4))
+      (d.compression == COMPRESSION_RLE4 && bits != 4) ||
+      (d.compression == COMPRESSION_BITFIELDS && bits != 16 && bits != 32))
     return kUnsupported;
 
   if (d.bits <= 8) d.paletteEntries = 1u << d.bits;
@@ -204,11 +209,12 @@ BmpResult ReadPalette(BmpDecoder& d) {
 BmpResult ReadMasks(BmpDecoder& d) {
   uint32_t r = 0, g = 0, b = 0, a = 0;
   if (d.compression == COMPRESSION_BITFIELDS) {
-    // Long headers carry four masks 40 bytes in; short ones are followed
-    // by three.
-    d.in.pos = FILE_HEADER_SIZE + (d.headerSize >= 108 ? 40 : d.headerSize);
+    // Headers of 52 bytes and more carry the red, green and blue masks
+    // 40 bytes in, and from 56 bytes the alpha mask after them; shorter
+    // headers (the 40-byte one) are followed by the three colour masks.
+    d.in.pos = FILE_HEADER_SIZE + (d.headerSize >= 52 ? 40 : d.headerSize);
     if (!ReadU32(d.in, r) || !ReadU32(d.in, g) || !ReadU32(d.in, b)) return kUnsupported;
-    if (d.headerSize >= 108 && !ReadU32(d.in, a)) return kUnsupported;
+    if (d.headerSize >= 56 && !ReadU32(d.in, a)) return kUnsupported;
   } else if (d.bits == 16) {
     r = 0x7C00, g = 0x03E0, b = 0x001F;
   } else {

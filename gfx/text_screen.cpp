@@ -76,6 +76,20 @@ void UnsafeDrawCells(TextScreen& ts, int column, int row, const uint8_t* bytes, 
   ts.Touch(y0, y0 + f.height - 1);
 }
 
+// One piece of a run at (column, row).  A piece of exactly one byte 0xFF
+// is the input cursor: only the cell's bottom pixel row, in the
+// foreground, over the cell, whose character stays as it was.
+void UnsafeDrawRun(TextScreen& ts, int column, int row, const uint8_t* bytes, int count) {
+  if (count == 1 && bytes[0] == 0xFF) {
+    const int y = (row + 1) * ts.font.height - 1;
+    ts.dc.pixel.FillSpan(PixelAddress(ts.dc, column * ts.font.width, y), ts.dc.foreground,
+                         size_t(ts.font.width));
+    ts.Touch(y, y);
+    return;
+  }
+  UnsafeDrawCells(ts, column, row, bytes, count);
+}
+
 // Moves the cells and pixels of text rows top..bottom, columns
 // left..right, up by lines rows; the freed rows become spaces on the
 // background.  The cursor row becomes bottom.
@@ -135,7 +149,7 @@ struct Layout {
     while (count > 0) {
       ScrollIntoView();
       int piece = std::min(count, Columns() - column);
-      UnsafeDrawCells(ts, column, row, bytes, piece);
+      UnsafeDrawRun(ts, column, row, bytes, piece);
       column += piece;
       bytes += piece;
       count -= piece;
@@ -178,6 +192,11 @@ struct Layout {
   }
 };
 
+// A positive 1-based position as a 0-based index among count cells:
+// positions past the end are the last cell, and with no cells at all
+// (a screen narrower or shorter than one character) it is 0.
+int CellIndex(int32_t position, int count) { return std::max(std::min(position, count), 1) - 1; }
+
 }  // namespace
 
 void PrintText(std::string_view text, bool lineEnd) {
@@ -188,6 +207,10 @@ void PrintText(std::string_view text, bool lineEnd) {
     return;
   }
   if (text.empty() && !lineEnd) return;
+  // A screen narrower or shorter than one character has no cell: the text
+  // goes nowhere.  The layout below needs at least one column and one row
+  // in its view, or its wrapping and scrolling never end.
+  if (screen->textColumns <= 0 || screen->textRows <= 0) return;
 
   TextScreen ts = BeginText(*screen);
   Layout layout{ts, screen->textCursor.column, screen->textCursor.row, {}};
@@ -222,16 +245,7 @@ void DrawRun(int32_t column, int32_t row, const char* bytes, int32_t count) {
   count = std::min(count, screen->textColumns - column);
 
   TextScreen ts = BeginText(*screen);
-  if (count == 1 && uint8_t(bytes[0]) == 0xFF) {
-    // The input cursor: the cell's bottom pixel row in the foreground.  It
-    // overlays the cell, whose character stays as it was.
-    const int y = (row + 1) * ts.font.height - 1;
-    ts.dc.pixel.FillSpan(PixelAddress(ts.dc, column * ts.font.width, y), ts.dc.foreground,
-                         size_t(ts.font.width));
-    ts.Touch(y, y);
-  } else {
-    UnsafeDrawCells(ts, column, row, reinterpret_cast<const uint8_t*>(bytes), count);
-  }
+  UnsafeDrawRun(ts, column, row, reinterpret_cast<const uint8_t*>(bytes), count);
   EndText(ts);
 }
 
@@ -252,9 +266,8 @@ void ScrollView(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_
 void SetTextCursor(int32_t column, int32_t row) {
   ScreenContext* screen = Screen();
   if (!screen) return;
-  // Positions past the grid are taken as its last column or row.
-  if (column > 0) screen->textCursor.column = std::min(column, screen->textColumns) - 1;
-  if (row > 0) screen->textCursor.row = std::min(row, screen->textRows) - 1;
+  if (column > 0) screen->textCursor.column = CellIndex(column, screen->textColumns);
+  if (row > 0) screen->textCursor.row = CellIndex(row, screen->textRows);
   screen->scrollPending = 0;
 }
 

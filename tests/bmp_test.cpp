@@ -21,9 +21,12 @@ namespace {
 #define U32(v) U16((v) & 0xFFFF), U16(((v) >> 16) & 0xFFFF)
 // The 14-byte file header with the data offset.
 #define FILE_HEADER(offset) 'B', 'M', U32(0), U32(0), U32(offset)
+// The 40 bytes every info header of 40 bytes and more begins with.
+#define INFO(size, w, h, bits, compression)                                               \
+  U32(size), U32(w), U32(h), U16(1), U16(bits), U32(compression), U32(0), U32(0), U32(0), \
+      U32(0), U32(0)
 // A 40-byte info header.
-#define INFO40(w, h, bits, compression) \
-  U32(40), U32(w), U32(h), U16(1), U16(bits), U32(compression), U32(0), U32(0), U32(0), U32(0), U32(0)
+#define INFO40(w, h, bits, compression) INFO(40, w, h, bits, compression)
 
 constexpr uint32_t T = TRANSPARENT_FILL_32;
 
@@ -158,6 +161,32 @@ TEST_F(BmpTest, ThirtyTwoBitsAlpha) {
   static_assert(sizeof(kShort) == 70);
   ASSERT_EQ(Load(kShort, image), BmpResult::Loaded);
   EXPECT_EQ(Pixel(image, 0, 0), 0x00110033u);
+}
+
+TEST_F(BmpTest, MasksInsideHeadersOf52And56Bytes) {
+  // The colour masks sit 40 bytes into the header, the pixels right after
+  // it; the masks are in the unusual order of kV4 above (bytes alpha, red,
+  // green, blue).  52 bytes carry no alpha mask: alpha 0.
+  constexpr uint8_t k52[] = {FILE_HEADER(66), INFO(52, 1, 1, 32, 3),
+                             U32(0x0000FF00), U32(0x00FF0000), U32(0xFF000000),  // r g b
+                             0x80, 0x11, 0x22, 0x33};
+  static_assert(sizeof(k52) == 14 + 52 + 4);
+  constexpr uint8_t k56[] = {FILE_HEADER(70), INFO(56, 1, 1, 32, 3),
+                             U32(0x0000FF00), U32(0x00FF0000), U32(0xFF000000), U32(0x000000FF),
+                             0x80, 0x11, 0x22, 0x33};
+  static_assert(sizeof(k56) == 14 + 56 + 4);
+  // 5-6-5 at 16 bits in a 56-byte header whose alpha mask is 0.
+  constexpr uint8_t k56At16[] = {FILE_HEADER(70), INFO(56, 2, 1, 16, 3),
+                                 U32(0xF800), U32(0x07E0), U32(0x001F), U32(0),
+                                 U16(0xF800), U16(0x07FF)};
+  static_assert(sizeof(k56At16) == 14 + 56 + 4);
+  Image* image = NewImage(2, 1, 32);
+  ASSERT_EQ(Load(k52, image), BmpResult::Loaded);
+  EXPECT_EQ(Pixel(image, 0, 0), 0x00112233u);
+  ASSERT_EQ(Load(k56, image), BmpResult::Loaded);
+  EXPECT_EQ(Pixel(image, 0, 0), 0x80112233u);
+  ASSERT_EQ(Load(k56At16, image), BmpResult::Loaded);
+  EXPECT_EQ(Pixels(image), (std::vector<uint32_t>{0xFFFF0000, 0xFF00FFFF}));
 }
 
 TEST(BmpChannelTest, ScalingToTargetWidths) {
@@ -339,6 +368,17 @@ TEST_F(BmpTest, RefusedFilesLeaveTheTargetUntouched) {
       {"negative width", {FILE_HEADER(54), INFO40(-1, 1, 24, 0), 1, 2, 3, 0}},
       {"height 0", {FILE_HEADER(54), INFO40(1, 0, 24, 0), 1, 2, 3, 0}},
       {"compression 4", {FILE_HEADER(54), INFO40(1, 1, 24, 4), 1, 2, 3, 0}},
+      // Bit fields only at 16 and 32 bits; each of these would otherwise
+      // load whole as plain rows.
+      {"bit fields at 1 bit", {FILE_HEADER(62), INFO40(1, 1, 1, 3), 0, 0, 0, 0, 9, 9, 9, 0,
+                               0x80, 0, 0, 0}},
+      {"bit fields at 1 bit, 64-byte header",
+       {FILE_HEADER(86), INFO(64, 1, 1, 1, 3), U32(0), U32(0), U32(0), U32(0), U32(0), U32(0),
+        0, 0, 0, 0, 9, 9, 9, 0, 0x80, 0, 0, 0}},
+      {"bit fields at 4 bits",
+       {FILE_HEADER(54 + 64), INFO40(1, 1, 4, 3), PALETTE16, 0x10, 0, 0, 0}},
+      {"bit fields at 24 bits", {FILE_HEADER(66), INFO40(1, 1, 24, 3), U32(0xFF0000), U32(0xFF00),
+                                 U32(0xFF), 1, 2, 3, 0}},
       {"absurd width", {FILE_HEADER(54), INFO40(0x7FFFFFFF, 1, 24, 0), 1, 2, 3, 0}},
       {"palette cut short", {FILE_HEADER(54), INFO40(1, 1, 8, 0), 1, 2, 3, 0}},
       {"masks cut short", {FILE_HEADER(54), INFO40(1, 1, 16, 3), 1, 2}},

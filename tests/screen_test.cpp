@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "gfx/context.h"
 #include "platform/driver.h"
@@ -117,12 +118,19 @@ TEST(ScreenLock, UnlockRanges) {
   }
 }
 
-// A driver whose lock records how often the mutex would be taken.
+// A driver whose lock records how often the mutex would be taken and,
+// when watchedRow is set, the row's dirty flag at each take and release:
+// "L0U1" means the flag was set while the lock was held.
 int lockCalls = 0, unlockCalls = 0;
+const uint8_t* watchedRow = nullptr;
+std::string lockTrace;
+void Trace(char what) {
+  if (watchedRow) lockTrace += std::string{what, char('0' + *watchedRow)};
+}
 const DisplayDriver COUNTING_DRIVER = {
     "Counting", [](const char*, int32_t, int32_t, int32_t, int32_t, int32_t) { return 0; },
-    nullptr, [] { ++lockCalls; }, [] { ++unlockCalls; }, nullptr, nullptr, nullptr, nullptr,
-    nullptr, nullptr, nullptr, nullptr, nullptr};
+    nullptr, [] { ++lockCalls; Trace('L'); }, [] { ++unlockCalls; Trace('U'); }, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 
 TEST(ScreenLock, NestingTouchesTheDriverOnce) {
   fbtest::ScreenGuard guard;
@@ -140,15 +148,19 @@ TEST(ScreenLock, NestingTouchesTheDriverOnce) {
   EXPECT_EQ(unlockCalls, 1);
   EXPECT_EQ(Screen()->lockCount, 0);
 
-  // Without a lock: rows are marked (under a brief lock of its own), the
-  // count stays 0 and nothing more is released.
+  // Without a lock: the window thread reads and clears the flags under
+  // the display lock, so the rows are marked under a brief lock of the
+  // unlock's own; the count stays 0 and nothing more is released.
   lockCalls = unlockCalls = 0;
+  watchedRow = &Screen()->dirtyRows[3];
   ScreenUnlock(2, 3);
+  EXPECT_EQ(lockTrace, "L0U1");
   EXPECT_EQ(Screen()->lockCount, 0);
-  EXPECT_EQ(Screen()->dirtyRows[3], 1);
-  EXPECT_EQ(lockCalls, unlockCalls);
+  EXPECT_EQ(Screen()->dirtyRows[2], 1);
   ScreenUnlock(1, 0);
+  EXPECT_EQ(unlockCalls, lockCalls);  // never a release of a lock not taken
   EXPECT_EQ(Screen()->lockCount, 0);
+  watchedRow = nullptr;
   CloseScreen();
   SetDriverList({});
 }

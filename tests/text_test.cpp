@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -396,6 +399,113 @@ TEST_F(Text, DrawRunAndScrollView) {
   ExpectCellPixels(2, 3, ' ');
   EXPECT_EQ(GetCursor().row, 4);
   EXPECT_EQ(*Pixel(0, 32), PAPER);  // row 4 is outside the scroll
+}
+
+TEST_F(Text, PrintedLoneFFIsTheInputCursor) {
+  // A piece of a run that is the single byte 0xFF marks the cell's bottom
+  // pixel row in the foreground and leaves the rest of the cell, picture
+  // and character, as it was.  Inside a longer piece it is glyph 255.
+  struct Case {
+    const char* name;
+    std::string text;
+    int column, row;  // the cell of the 0xFF byte
+    uint8_t under;    // the character already in that cell
+    Cursor cursor;
+  } cases[] = {
+      {"alone", "\xff", 0, 0, ' ', {2, 1}},
+      {"over a character", "ab\r\xff", 0, 0, 'a', {2, 1}},
+      {"the piece left after a wrap", std::string(128, 'x') + "\xff", 0, 1, ' ', {2, 2}},
+  };
+  for (const Case& c : cases) {
+    ClearScreen(0);
+    Paper();
+    PrintText(c.text, false);
+    for (int r = 0; r < 8; ++r)
+      for (int k = 0; k < 8; ++k) {
+        uint32_t expected = r == 7            ? WHITE
+                            : c.under == ' '    ? PAPER
+                            : Ink(c.under, r, k) ? WHITE
+                                                 : BLACK;
+        ASSERT_EQ(*Pixel(c.column * 8 + k, c.row * 8 + r), expected)
+            << c.name << " pixel " << k << "," << r;
+      }
+    EXPECT_EQ(CellRow(c.row, 1), std::string(1, char(c.under))) << c.name;
+    EXPECT_EQ(GetCursor(), c.cursor) << c.name;
+  }
+
+  ClearScreen(0);
+  PrintText("a\xff", false);
+  ExpectCellPixels(1, 0, 0xFF);
+  EXPECT_EQ(Screen()->textCells[0][1].code, 0xFF);
+}
+
+// A screen narrower or shorter than one character has no text cell: text
+// output goes nowhere and returns, draws nothing, and leaves the cursor
+// on the cell grid (1-based 1 on an axis without cells).
+TEST(TextTinyScreen, OutputGoesNowhere) {
+  struct Size {
+    int width, height;
+    int columns, rows;
+  } sizes[] = {{7, 100, 0, 12}, {100, 7, 12, 0}, {7, 7, 0, 0}, {1, 1, 0, 0}};
+  // Every text operation, in an order that would take the layout through
+  // wrapping, scrolling and a held scroll on a grid that had cells.
+  auto everything = [] {
+    PrintText("[ERROR] no room");
+    PrintText(std::string(300, 'w') + "\t\b\r\xff", false);
+    SetTextCursor(3, 4);
+    PrintText("\n\n\n");
+    SetTextView(1, 1);
+    ScrollView(0, 0, 10, 10, 1);
+    DrawRun(0, 0, "x", 1);
+    PrintText("\xff", false);
+  };
+  for (const Size& size : sizes) {
+    fbtest::ScreenGuard guard;
+    ASSERT_EQ(fbtest::OpenNullScreen(size.width, size.height, 32), 0);
+    ASSERT_EQ(Screen()->textColumns, size.columns);
+    ASSERT_EQ(Screen()->textRows, size.rows);
+    // In a child first: a call that never returns ends there by the alarm
+    // and a crash ends only the child, so both fail this test alone.
+    EXPECT_EXIT(
+        {
+          alarm(20);
+          everything();
+          std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "")
+        << size.width << " x " << size.height;
+    if (HasFailure()) return;
+
+    const size_t pixels = size_t(size.width) * size_t(size.height);
+    auto* framebuffer = reinterpret_cast<uint32_t*>(Screen()->framebuffer);
+    std::fill_n(framebuffer, pixels, PAPER);
+    const TextView view = Screen()->textView;
+    everything();
+    EXPECT_TRUE(std::all_of(framebuffer, framebuffer + pixels,
+                            [](uint32_t p) { return p == PAPER; }))
+        << size.width << " x " << size.height;
+    EXPECT_EQ(Screen()->lockCount, 0);
+    if (size.rows == 0) {
+      EXPECT_EQ(Screen()->textView.firstRow, view.firstRow);
+      EXPECT_EQ(Screen()->textView.lastRow, view.lastRow);
+    }
+    // The cursor lies on the grid; SetTextCursor(3, 4) on an axis without
+    // cells stays on 1.
+    Cursor cursor = GetCursor();
+    EXPECT_GE(cursor.column, 1);
+    EXPECT_LE(cursor.column, std::max(size.columns, 1));
+    EXPECT_GE(cursor.row, 1);
+    EXPECT_LE(cursor.row, std::max(size.rows, 1));
+    SetTextCursor(3, 4);
+    EXPECT_EQ(GetCursor(), (Cursor{size.columns ? 3 : 1, size.rows ? 4 : 1}))
+        << size.width << " x " << size.height;
+
+    // Clearing keeps to the screen and to the grid as well.
+    ClearScreen(2);
+    ClearScreen(0);
+    EXPECT_EQ(GetCursor().column, 1);
+    EXPECT_GE(GetCursor().row, 1);
+  }
 }
 
 TEST_F(Text, CursorOperations) {

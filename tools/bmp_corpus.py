@@ -23,6 +23,13 @@ def info108(w, h, bits, compression, masks):
     return head + bytes(108 - len(head))
 
 
+def info_sized(size, w, h, bits, compression, masks=()):
+    """An info header of size bytes (40 or more) with masks 40 bytes in."""
+    head = info40(w, h, bits, compression)[4:]
+    head = struct.pack("<I", size) + head + b"".join(struct.pack("<I", m) for m in masks)
+    return head + bytes(size - len(head))
+
+
 def palette(n, size=4):
     out = b""
     for i in range(n):
@@ -39,8 +46,10 @@ def rows(w, h, bits, seed=1):
     return data
 
 
-def bitmap(w, h, bits, compression=0, masks=None, v4=None, offset=None, pixel_data=None):
-    info = info108(w, h, bits, compression, v4) if v4 else info40(w, h, bits, compression)
+def bitmap(w, h, bits, compression=0, masks=None, v4=None, offset=None, pixel_data=None,
+           info=None):
+    if info is None:
+        info = info108(w, h, bits, compression, v4) if v4 else info40(w, h, bits, compression)
     pal = palette(1 << bits) if bits <= 8 else b""
     extra = b"".join(struct.pack("<I", m) for m in masks) if masks else b""
     start = 14 + len(info) + len(pal) + len(extra)
@@ -58,6 +67,14 @@ def main():
         "32bit-plain": bitmap(3, 3, 32),
         "32bit-v4-alpha": bitmap(3, 2, 32, 3, v4=[0xFF00, 0xFF0000, 0xFF000000, 0xFF]),
         "32bit-odd-masks": bitmap(2, 2, 32, 3, masks=[0x0F0F0, 0, 0xFFFFFFFF]),
+        "32bit-info52-masks": bitmap(3, 2, 32, 3, info=info_sized(
+            52, 3, 2, 32, 3, [0xFF00, 0xFF0000, 0xFF000000])),
+        "32bit-info56-alpha": bitmap(3, 2, 32, 3, info=info_sized(
+            56, 3, 2, 32, 3, [0xFF00, 0xFF0000, 0xFF000000, 0xFF])),
+        # Bit fields at depths other than 16 and 32 are refused.
+        "1bit-bitfields": bitmap(10, 2, 1, 3),
+        "1bit-info64-compression3": bitmap(10, 2, 1, 3, info=info_sized(64, 10, 2, 1, 3)),
+        "24bit-bitfields": bitmap(3, 2, 24, 3, masks=[0xFF0000, 0xFF00, 0xFF]),
         "8bit-9x4": bitmap(9, 4, 8),
         "8bit-offset0": bitmap(3, 1, 8, offset=0),
         "4bit-width5": bitmap(5, 3, 4),
