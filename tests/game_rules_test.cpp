@@ -1,16 +1,19 @@
 // The game's rules on a windowless screen with the real pictures of a
 // scratch folder, a clock the test moves and fixed random seeds: the ship
-// and its gun, the aliens, the collisions, the core and the explosions.
+// and its gun, the aliens, the collisions, the timers, the core, the frame
+// (its drawing calls logged) and the explosions.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "clock/random.h"
 #include "game/game.h"
+#include "game_draw_log.h"
 #include "game_support.h"
 #include "gfx/context.h"
 #include "gfx/primitives.h"
@@ -398,6 +401,92 @@ TEST_F(GameTest, HudShowsScoreAndLabel) {
   EXPECT_EQ(ScreenPixel(1000, 700), 0xFF000000u | gametest::TEST_BACKGROUND);
   EXPECT_EQ(ScreenPixel(110, 110) & 0xFFFFFF, gametest::TEST_SHIP);
   EXPECT_EQ(fb::EndScreenText(0).substr(0, 34), "Congradulations! You got 0 Points\n");
+}
+
+// --- the frame ---
+
+// Names a logged call after what it draws; bullets are the frame's only
+// pixels and particles its only circles.
+std::string Describe(const drawlog::Call& call, const fb::GameSession& session) {
+  char text[160];
+  switch (call.op) {
+    case drawlog::Op::PutImage: {
+      std::string name = "image";
+      if (call.image == session.background) name = "background";
+      if (call.image == fb::enemySystem->image) name = "alien";
+      if (call.image == fb::player->sprite) name = "ship";
+      if (call.image == fb::player->bullets.reloadImage) name = "reload";
+      if (call.image == fb::critical->image) name = "warning";
+      if (call.alpha != 255) name += " at opacity " + std::to_string(call.alpha);
+      return name;
+    }
+    case drawlog::Op::DrawText:
+      std::snprintf(text, sizeof text, "text \"%s\" at (%g, %g)", call.text.c_str(), call.x,
+                    call.y);
+      return text;
+    case drawlog::Op::DrawLine:
+      std::snprintf(text, sizeof text, "box %08X (%g, %g)-(%g, %g)", call.colour, call.x, call.y,
+                    call.x2, call.y2);
+      return call.boxMode == fb::BOX_MODE_FILLED ? text : "line";
+    case drawlog::Op::SetPixel:
+      return "bullet";
+    case drawlog::Op::DrawCircle:
+      return "particle";
+  }
+  return "?";
+}
+
+// Everything a frame can show at once: aliens, an explosion, bullets, the
+// reload picture, a low gauge and the warning in its shown half.
+TEST_F(GameTest, FrameIsDrawnBackToFrontInsideTheScreenLock) {
+  Alien(0, 300, 500);
+  Alien(1, 700, 200);
+  fb::Explode(fb::enemySystem->particles, 500, 300);
+  Shot(0, 200, 150);
+  Shot(1, 260, 160);
+  fb::player->bullets.reloading = 1;
+  fb::score = 10;
+  fb::coreGauge->value = 20;
+  fb::critical->alarm = 1;
+  fb::critical->visible = 1;
+
+  drawlog::Start();
+  fb::RunFrameDraw(session);
+  const std::vector<drawlog::Call> calls = drawlog::Stop();
+
+  std::vector<std::string> order;  // a run of like calls counts once
+  int unlocked = 0;
+  for (const drawlog::Call& call : calls) {
+    std::string name = Describe(call, session);
+    if (order.empty() || order.back() != name) order.push_back(name);
+    unlocked += call.lockCount == 0;
+  }
+  const std::vector<std::string> expected = {
+      "background",
+      "alien",
+      "particle",
+      "ship",
+      "bullet",
+      "reload at opacity 200",
+      "text \"Score: 10\" at (10, 10)",
+      "text \"Core damage: \" at (100, 10)",
+      "box 00FF6060 (198, 8)-(602, 22)",
+      "box 00FF0000 (200, 10)-(280, 20)",
+      "warning",
+  };
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(unlocked, 0) << "a frame reaches the window whole";
+
+  // The reload picture lets the background show through: each byte moves
+  // from the background's towards the picture's by (200 + 1) / 256.
+  const uint32_t picture = 0xFF000000u | gametest::TEST_RELOAD;
+  const uint32_t beneath = 0xFF000000u | gametest::TEST_BACKGROUND;
+  uint32_t blended = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    int s = int(picture >> shift & 0xFF), d = int(beneath >> shift & 0xFF);
+    blended |= uint32_t(d + int(std::floor((s - d) * 201 / 256.0))) << shift;
+  }
+  EXPECT_EQ(ScreenPixel(600, 420), blended);
 }
 
 // --- the explosions ---
