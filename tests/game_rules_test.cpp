@@ -1,16 +1,22 @@
 // The game's rules on a windowless screen with the real pictures of a
 // scratch folder, a clock the test moves and fixed random seeds: the ship
-// and its gun, the aliens, the collisions, the core and the explosions.
+// and its gun, the aliens, the collisions, the timers, the core, the frame
+// (its drawing calls logged) and the explosions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "clock/random.h"
 #include "game/game.h"
+#include "game_draw_log.h"
 #include "game_support.h"
 #include "gfx/context.h"
+#include "gfx/primitives.h"
 #include "platform/keyboard.h"
 
 namespace {
@@ -205,12 +211,16 @@ TEST_F(GameTest, BulletInsideTwoAliensHitsOnlyTheLowerSlot) {
 }
 
 TEST_F(GameTest, KilledAlienLeavesInTheNextUpdateWithPointsAndExplosion) {
-  fb::Enemy& alien = Alien(4, 300.4, 200.5);
-  alien.vx = -1;
+  // Two hits in one frame take the last point and one more: below 0 kills
+  // as well as 0 does, and the points are per alien, not per hit.
+  fb::Enemy& alien = Alien(4, 301.5, 201.5);
+  alien.vx = -2;
+  alien.vy = -1;
   alien.hitPoints = 1;
   Shot(0, 310, 210);
+  Shot(1, 312, 212);
   fb::CheckCollisions();
-  EXPECT_EQ(alien.hitPoints, 0);
+  EXPECT_EQ(alien.hitPoints, -1);
   EXPECT_EQ(alien.alive, 1) << "still drawn in the frame of the hit";
   EXPECT_EQ(fb::score, 0);
 
@@ -218,11 +228,15 @@ TEST_F(GameTest, KilledAlienLeavesInTheNextUpdateWithPointsAndExplosion) {
   EXPECT_EQ(alien.alive, 0);
   EXPECT_EQ(fb::score, 10);
   EXPECT_EQ(fb::enemySystem->particles.current, 1);
-  // The explosion starts at the moved corner (299.4, 200.5) rounded half to
-  // even, and has already moved once.
+  // The explosion starts at the moved corner (299.5, 200.5) rounded half to
+  // even, (300, 200): not the corner before the move (302, 202), nor one cut
+  // (299, 200) or rounded half away from zero (300, 201).  Its dots have
+  // moved once already.
   const fb::Particle& p = fb::enemySystem->particles.pools[0][0];
-  EXPECT_EQ(p.prevX, 299.0);
+  EXPECT_EQ(p.prevX, 300.0);
   EXPECT_EQ(p.prevY, 200.0);
+  EXPECT_EQ(p.x, 300.0 + p.vx);
+  EXPECT_EQ(p.y, 200.0 + p.vy);
   fb::Update(*fb::enemySystem);
   EXPECT_EQ(fb::score, 10);
 }
@@ -236,6 +250,55 @@ TEST_F(GameTest, AliensEscapeBeyondMinusTwentyFive) {
   EXPECT_EQ(fb::coreGauge->value, 95);
   EXPECT_EQ(fb::score, 0);
   EXPECT_EQ(fb::enemySystem->particles.current, 0);
+}
+
+// The escape rule runs before the next Update could remove the alien.
+TEST_F(GameTest, AlienKilledAsItEscapesCountsAsEscaped) {
+  fb::Enemy& alien = Alien(2, -25.5, 100);
+  alien.hitPoints = 1;
+  Shot(0, -20, 110);
+  fb::RunFrameUpdate(session);
+  EXPECT_EQ(alien.hitPoints, 0) << "the hit comes first";
+  EXPECT_EQ(alien.alive, 0);
+  EXPECT_EQ(fb::coreGauge->value, 95);
+  fb::RunFrameUpdate(session);
+  EXPECT_EQ(fb::score, 0);
+  EXPECT_EQ(fb::enemySystem->particles.current, 0) << "no explosion";
+}
+
+// --- the timers ---
+
+TEST_F(GameTest, WavesAndRegenerationComeEveryFiveSeconds) {
+  fb::coreGauge->value = 50;
+  struct Step {
+    double at;
+    int spawned, stage, core;
+  };
+  // Both timers were armed at 100.0.
+  const Step steps[] = {
+      {104.99, 0, 2, 50}, {105.0, 2, 3, 51}, {109.99, 2, 3, 51}, {110.0, 5, 4, 52}};
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.at);
+    clock.now = step.at;
+    fb::RunFrameUpdate(session);
+    EXPECT_EQ(fb::enemySystem->next, step.spawned);
+    EXPECT_EQ(fb::stage, step.stage);
+    EXPECT_EQ(fb::coreGauge->value, step.core);
+  }
+}
+
+// Both timers are due in this frame.  The wave takes slot next over from an
+// alien that was about to escape, and the regeneration finds the core full
+// before the escape of another alien takes 5 points off it.
+TEST_F(GameTest, TimersRunBeforeTheCollisions) {
+  clock.now = 105.0;
+  const int next = fb::enemySystem->next;
+  Alien(next, -30, 100);
+  Alien(next + 5, -30, 200);
+  fb::RunFrameUpdate(session);
+  EXPECT_EQ(fb::enemySystem->pool[next].alive, 1);
+  EXPECT_GE(fb::enemySystem->pool[next].x, 1024.0) << "a new alien in the slot";
+  EXPECT_EQ(fb::coreGauge->value, 95);
 }
 
 // --- the core ---
@@ -313,12 +376,19 @@ TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
   frame();
   EXPECT_FALSE(critShown());
 
-  // One point back: blue at once, no warning from the next frame on.
+  for (int i = 0; i < 31; ++i) frame();  // counter 61 wraps to 0, then 1
+  EXPECT_TRUE(critShown()) << "the next blink, 61 frames after the first";
+
+  // One point back: blue at once, no warning from the next frame on, even
+  // in the shown half of the blink.
   fb::coreGauge->value = 25;
   frame();
   EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_TRUE(critShown()) << "the alarm follows the gauge a frame later";
   frame();
   EXPECT_EQ(fb::critical->alarm, 0);
+  EXPECT_EQ(fb::critical->visible, 1);
+  EXPECT_FALSE(critShown());
 }
 
 TEST_F(GameTest, HudShowsScoreAndLabel) {
@@ -331,6 +401,92 @@ TEST_F(GameTest, HudShowsScoreAndLabel) {
   EXPECT_EQ(ScreenPixel(1000, 700), 0xFF000000u | gametest::TEST_BACKGROUND);
   EXPECT_EQ(ScreenPixel(110, 110) & 0xFFFFFF, gametest::TEST_SHIP);
   EXPECT_EQ(fb::EndScreenText(0).substr(0, 34), "Congradulations! You got 0 Points\n");
+}
+
+// --- the frame ---
+
+// Names a logged call after what it draws; bullets are the frame's only
+// pixels and particles its only circles.
+std::string Describe(const drawlog::Call& call, const fb::GameSession& session) {
+  char text[160];
+  switch (call.op) {
+    case drawlog::Op::PutImage: {
+      std::string name = "image";
+      if (call.image == session.background) name = "background";
+      if (call.image == fb::enemySystem->image) name = "alien";
+      if (call.image == fb::player->sprite) name = "ship";
+      if (call.image == fb::player->bullets.reloadImage) name = "reload";
+      if (call.image == fb::critical->image) name = "warning";
+      if (call.alpha != 255) name += " at opacity " + std::to_string(call.alpha);
+      return name;
+    }
+    case drawlog::Op::DrawText:
+      std::snprintf(text, sizeof text, "text \"%s\" at (%g, %g)", call.text.c_str(), call.x,
+                    call.y);
+      return text;
+    case drawlog::Op::DrawLine:
+      std::snprintf(text, sizeof text, "box %08X (%g, %g)-(%g, %g)", call.colour, call.x, call.y,
+                    call.x2, call.y2);
+      return call.boxMode == fb::BOX_MODE_FILLED ? text : "line";
+    case drawlog::Op::SetPixel:
+      return "bullet";
+    case drawlog::Op::DrawCircle:
+      return "particle";
+  }
+  return "?";
+}
+
+// Everything a frame can show at once: aliens, an explosion, bullets, the
+// reload picture, a low gauge and the warning in its shown half.
+TEST_F(GameTest, FrameIsDrawnBackToFrontInsideTheScreenLock) {
+  Alien(0, 300, 500);
+  Alien(1, 700, 200);
+  fb::Explode(fb::enemySystem->particles, 500, 300);
+  Shot(0, 200, 150);
+  Shot(1, 260, 160);
+  fb::player->bullets.reloading = 1;
+  fb::score = 10;
+  fb::coreGauge->value = 20;
+  fb::critical->alarm = 1;
+  fb::critical->visible = 1;
+
+  drawlog::Start();
+  fb::RunFrameDraw(session);
+  const std::vector<drawlog::Call> calls = drawlog::Stop();
+
+  std::vector<std::string> order;  // a run of like calls counts once
+  int unlocked = 0;
+  for (const drawlog::Call& call : calls) {
+    std::string name = Describe(call, session);
+    if (order.empty() || order.back() != name) order.push_back(name);
+    unlocked += call.lockCount == 0;
+  }
+  const std::vector<std::string> expected = {
+      "background",
+      "alien",
+      "particle",
+      "ship",
+      "bullet",
+      "reload at opacity 200",
+      "text \"Score: 10\" at (10, 10)",
+      "text \"Core damage: \" at (100, 10)",
+      "box 00FF6060 (198, 8)-(602, 22)",
+      "box 00FF0000 (200, 10)-(280, 20)",
+      "warning",
+  };
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(unlocked, 0) << "a frame reaches the window whole";
+
+  // The reload picture lets the background show through: each byte moves
+  // from the background's towards the picture's by (200 + 1) / 256.
+  const uint32_t picture = 0xFF000000u | gametest::TEST_RELOAD;
+  const uint32_t beneath = 0xFF000000u | gametest::TEST_BACKGROUND;
+  uint32_t blended = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    int s = int(picture >> shift & 0xFF), d = int(beneath >> shift & 0xFF);
+    blended |= uint32_t(d + int(std::floor((s - d) * 201 / 256.0))) << shift;
+  }
+  EXPECT_EQ(ScreenPixel(600, 420), blended);
 }
 
 // --- the explosions ---
@@ -366,6 +522,77 @@ TEST_F(GameTest, ExplosionPoolsAreReusedFromTheEleventh) {
   fb::ScreenLock();
   fb::Draw(ps);
   fb::ScreenUnlock(-1, -1);
+}
+
+TEST_F(GameTest, RingDotsFlyAtTwentyAndCloudDotsAtRandomLowerSpeeds) {
+  fb::ParticleSystem& ps = fb::enemySystem->particles;
+  fb::Explode(ps, 500, 400);
+  const fb::Particle* pool = ps.pools[0];
+  int offTheRing = 0;
+  for (int i = 0; i <= 3333; ++i)
+    offTheRing += std::fabs(std::hypot(pool[i].vx, pool[i].vy) - 20.0) > 1e-9;
+  EXPECT_EQ(offTheRing, 0);
+  // The cloud's speeds spread over 0 up to 20 (seed 1234).
+  double slowest = 20, fastest = 0, sum = 0;
+  for (int i = 3334; i < fb::PARTICLES_PER_POOL; ++i) {
+    double speed = std::hypot(pool[i].vx, pool[i].vy);
+    slowest = std::min(slowest, speed);
+    fastest = std::max(fastest, speed);
+    sum += speed;
+  }
+  EXPECT_LT(slowest, 0.1);
+  EXPECT_LT(fastest, 20.0);
+  EXPECT_GT(fastest, 19.9);
+  EXPECT_NEAR(sum / (fb::PARTICLES_PER_POOL - 3334), 10.0, 0.5);
+}
+
+// Through the aliens' Update, as the game runs them: an explosion, then
+// every frame a move by the dot's velocity and a frame less to live; a dot
+// dies when that reaches 0 and blanks the pixel it last stood on.
+TEST_F(GameTest, ExplosionDotsMoveEveryFrameAndDieWhenTheirLifeRunsOut) {
+  fb::DrawLine(nullptr, 0, 0, 1023, 767, 0xFF102030, fb::BOX_MODE_FILLED, fb::LINE_STYLE_SOLID, 0);
+  Alien(0, 500, 380).hitPoints = 0;
+  fb::Update(*fb::enemySystem);
+  const fb::Particle* pool = fb::enemySystem->particles.pools[0];
+  struct Dot {
+    double x, y;
+    int life;
+  };
+  std::vector<Dot> dots;
+  int unmoved = 0, wrongFlag = 0;
+  for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
+    const fb::Particle& p = pool[i];
+    unmoved += p.x != 500 + p.vx || p.y != 380 + p.vy;
+    wrongFlag += p.alive != (p.life > 0 ? 1 : 0);
+    dots.push_back({p.x, p.y, p.life});
+  }
+  EXPECT_EQ(unmoved, 0) << "moved once in the frame of the explosion";
+  EXPECT_EQ(wrongFlag, 0);
+  for (int frame = 1; frame <= 180; ++frame) {
+    SCOPED_TRACE(frame);
+    fb::Update(*fb::enemySystem);
+    int misplaced = 0, wrongState = 0, notBlanked = 0;
+    for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
+      Dot& d = dots[size_t(i)];
+      if (d.life <= 0) continue;
+      const fb::Particle& p = pool[i];
+      const double lastX = d.x, lastY = d.y;
+      d.x += p.vx;
+      d.y += p.vy;
+      d.life -= 1;
+      misplaced += p.x != d.x || p.y != d.y;
+      wrongState += p.alive != (d.life > 0 ? 1 : 0);
+      int px = fb::RoundToPixel(float(lastX)), py = fb::RoundToPixel(float(lastY));
+      if (d.life == 0 && px >= 0 && px < 1024 && py >= 0 && py < 768)
+        notBlanked += ScreenPixel(px, py) != 0u;
+    }
+    ASSERT_EQ(misplaced, 0);
+    ASSERT_EQ(wrongState, 0);
+    ASSERT_EQ(notBlanked, 0);
+  }
+  int living = 0;
+  for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) living += pool[i].alive;
+  EXPECT_EQ(living, 0) << "no dot lives beyond 180 frames";
 }
 
 TEST_F(GameTest, RingIsDrawnTwentyPixelsOutInTheExplosionsFrame) {

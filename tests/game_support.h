@@ -13,15 +13,18 @@
 #include <vector>
 
 #include "clock/clock.h"
+#include "platform/keyboard.h"
 #include "platform/screen.h"
 
 namespace gametest {
 
 // A clock that stands still until the test moves it; every plain sleep is
-// recorded and moves it on by its length.
+// recorded and moves it on by its length, then calls onSleep (if set), which
+// lets a test act while the code under test waits, for instance type a key.
 struct FakeClock {
   double now = 100.0;
   std::vector<int32_t> sleeps;
+  std::function<void()> onSleep;
 
   void Install() {
     static const auto nowFn = [](void* user) { return static_cast<FakeClock*>(user)->now; };
@@ -29,6 +32,7 @@ struct FakeClock {
       auto* clock = static_cast<FakeClock*>(user);
       clock->sleeps.push_back(ms);
       clock->now += ms / 1000.0;
+      if (clock->onSleep) clock->onSleep();
     };
     source = fb::ClockSource{nowFn, sleepFn, this};
     fb::SetClockSource(&source);
@@ -40,6 +44,13 @@ struct FakeClock {
 
 // Opens a 1024 x 768 x 32 screen on the Null driver.
 inline int OpenGameScreen() { return fb::SetScreenMode(1024, 768, 32, 0, fb::SCREEN_NULL, 0); }
+
+// Puts a key into the queue as the window thread does, under the lock.
+inline void TypeKey(int32_t code) {
+  fb::ScreenLock();
+  fb::PutKey(code);
+  fb::ScreenUnlock(1, 0);
+}
 
 inline uint32_t ScreenPixel(int x, int y) {
   const fb::ScreenContext* s = fb::Screen();

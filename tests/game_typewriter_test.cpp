@@ -1,12 +1,22 @@
 // The typewriter panel on a windowless screen, on a clock the test moves:
-// the panel's fields frame by frame and the pixels it leaves.
+// the panel's fields frame by frame and the pixels it leaves, the intro and
+// the closing screen built on it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <numeric>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "game/game.h"
 #include "game/typewriter.h"
 #include "game_support.h"
 #include "gfx/context.h"
+#include "gfx/primitives.h"
 #include "platform/keyboard.h"
 
 namespace {
@@ -171,9 +181,7 @@ TEST(Substring, OneBasedAndCut) {
 
 TEST_F(TypewriterTest, IntroEndsAtAKeyAndClearsTheScreen) {
   fb::ResetKeyQueue();
-  fb::ScreenLock();
-  fb::PutKey('x');
-  fb::ScreenUnlock(1, 0);
+  gametest::TypeKey('x');
   fb::Image* background = fb::CreateImage(1024, 768, 0xFF123456, 0, 0);
   ASSERT_NE(background, nullptr);
   fb::ShowIntro(background);
@@ -182,6 +190,98 @@ TEST_F(TypewriterTest, IntroEndsAtAKeyAndClearsTheScreen) {
   EXPECT_TRUE(fb::ReadKey().empty());
   fb::DestroyImage(background);
   fb::ResetKeyQueue();
+}
+
+// A key typed while the briefing is typed ends the intro at once; once the
+// briefing is typed out, the intro waits for a key however long it takes.
+TEST_F(TypewriterTest, IntroWaitsForAKeyAlsoOnceTypedOut) {
+  fb::Image* background = fb::CreateImage(1024, 768, 0xFF123456, 0, 0);
+  ASSERT_NE(background, nullptr);
+  const std::string_view intro = fb::INTRO_TEXT;
+  const int lastLineY = 256 + 10 * int(std::count(intro.begin(), intro.end(), '\n'));
+  auto lastLineTyped = [lastLineY] {  // the P of "Press any key ..."
+    int n = 0;
+    for (int y = lastLineY; y < lastLineY + 8; ++y)
+      for (int x = 250; x < 258; ++x) n += gametest::ScreenPixel(x, y) == GREEN;
+    return n > 0;
+  };
+  struct Case {
+    double keyAfter;  // seconds into the intro
+    bool typedOut;    // the whole briefing shows when the key comes
+  };
+  const Case cases[] = {{2.0, false}, {60.0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keyAfter);
+    fb::ResetKeyQueue();
+    const double start = clock.now;
+    bool keyTyped = false, typedOut = false;
+    clock.onSleep = [&] {
+      if (keyTyped || clock.now - start < c.keyAfter) return;
+      typedOut = lastLineTyped();
+      gametest::TypeKey('x');
+      keyTyped = true;
+    };
+    fb::ShowIntro(background);
+    clock.onSleep = nullptr;
+    EXPECT_TRUE(keyTyped) << "the intro ended without a key";
+    EXPECT_LT(clock.now - start, c.keyAfter + 0.1) << "the intro went on after the key";
+    EXPECT_EQ(typedOut, c.typedOut);
+    EXPECT_FALSE(lastLineTyped()) << "the screen is cleared";
+  }
+  fb::DestroyImage(background);
+  fb::ResetKeyQueue();
+}
+
+// What a closing-screen test's child process reports as it ends.
+struct EndScreenWatch {
+  const gametest::FakeClock* clock = nullptr;
+  std::vector<uint32_t> expected;  // the picture built from the rules
+};
+EndScreenWatch endScreenWatch;
+
+// Runs at exit, after the thread's drawing state is gone: it only reads.
+void ReportEndScreen() {
+  const std::vector<int32_t>& sleeps = endScreenWatch.clock->sleeps;
+  // The typing frames sleep 10 ms each; the pauses lie before and after them.
+  auto firstFrame = std::find(sleeps.begin(), sleeps.end(), 10);
+  auto afterLastFrame = std::find(sleeps.rbegin(), sleeps.rend(), 10).base();
+  const fb::ScreenContext* s = fb::Screen();
+  const size_t bytes = size_t(s->pitch) * size_t(s->height);
+  bool same = endScreenWatch.expected.size() * 4 == bytes &&
+              std::memcmp(s->framebuffer, endScreenWatch.expected.data(), bytes) == 0;
+  std::fprintf(stderr, "before typing: %d ms; after typing: %d ms in %d sleeps; picture %s\n",
+               std::accumulate(sleeps.begin(), firstFrame, 0),
+               std::accumulate(afterLastFrame, sleeps.end(), 0),
+               int(sleeps.end() - afterLastFrame), same ? "as built from the rules" : "differs");
+}
+
+// The closing screen ends the process; its child runs on the fake clock.
+TEST_F(TypewriterTest, ClosingScreenPausesTypesTheScoreAtItsPlaceAndPausesAgain) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto closingScreen = [this](bool keyWaiting) {
+    // The picture to expect: the screen cleared to black and the text typed
+    // out in full at (200, 256).
+    fb::score = 120;
+    fb::ClearScreen();
+    TypewriterPanel panel;
+    fb::InitPanel(panel, 200, 256, fb::EndScreenText(120), "I1", nullptr);
+    while (panel.done == 0) fb::TypeFrame(panel);
+    const uint32_t* pixels = reinterpret_cast<const uint32_t*>(fb::Screen()->framebuffer);
+    endScreenWatch.clock = &clock;
+    endScreenWatch.expected.assign(pixels, pixels + 1024 * 768);
+    // The last game frame, which the closing screen must clear away.
+    fb::DrawLine(nullptr, 0, 0, 1023, 767, 0xFF336699, fb::BOX_MODE_FILLED, fb::LINE_STYLE_SOLID, 0);
+    fb::ResetKeyQueue();
+    if (keyWaiting) gametest::TypeKey('x');
+    clock.sleeps.clear();
+    std::atexit(ReportEndScreen);
+    fb::ShowEndScreen();
+  };
+  EXPECT_EXIT(closingScreen(false), testing::ExitedWithCode(0),
+              "before typing: 1000 ms; after typing: 2000 ms in 1 sleeps; picture as built");
+  // A key cuts the first pause short, and only that one.
+  EXPECT_EXIT(closingScreen(true), testing::ExitedWithCode(0),
+              "before typing: 0 ms; after typing: 2000 ms in 1 sleeps; picture as built");
 }
 
 }  // namespace

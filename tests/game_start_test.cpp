@@ -1,0 +1,140 @@
+// Start-up failures of the game on a windowless screen: every picture or
+// pool the game can't have is reported with its own "[ERROR]" line on the
+// screen; then the program waits for a key and ends with its own exit
+// status, except for the warning sign and the explosions, which go on
+// without.  Each start runs in a child process on the fake clock.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <new>
+#include <string>
+
+#include "game/game.h"
+#include "game_support.h"
+#include "platform/keyboard.h"
+
+namespace {
+
+// One nothrow array allocation of failSize bytes fails, after failSkip of
+// them have been granted.  The game allocates its pools this way.
+size_t failSize = 0;
+int failSkip = 0;
+
+}  // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (failSize != 0 && size == failSize && failSkip-- == 0) {
+    failSize = 0;
+    return nullptr;
+  }
+  try {
+    return ::operator new[](size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+namespace {
+
+// The text rows PrintText has written, each in brackets, blank ones left out.
+std::string TextRows() {
+  const fb::ScreenContext* s = fb::Screen();
+  std::string rows;
+  for (int row = 0; row < s->textRows; ++row) {
+    std::string line;
+    for (int column = 0; column < s->textColumns; ++column)
+      line += char(s->textCells[0][row * s->textColumns + column].code);
+    size_t end = line.find_last_not_of(std::string(" \0", 2));
+    if (end != std::string::npos) rows += "[" + line.substr(0, end + 1) + "]";
+  }
+  return rows;
+}
+
+// A regular expression that matches text literally.
+std::string Literally(const std::string& text) {
+  std::string pattern;
+  for (char c : text) {
+    if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) pattern += '\\';
+    pattern += c;
+  }
+  return pattern;
+}
+
+class GameStartTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock.Install();
+    ASSERT_EQ(gametest::OpenGameScreen(), 0);
+    gametest::WriteGamePictures();
+    fb::ResetKeyQueue();
+  }
+  void TearDown() override { fb::CloseScreen(); }
+
+  // Starts the game and tells on stderr what it shows while it waits for a
+  // key, typed after 10 s; a start that returns runs one frame and exits 3.
+  [[noreturn]] void Start() {
+    clock.onSleep = [this] {
+      if (clock.sleeps.size() != 200) return;
+      std::fprintf(stderr, "waiting for a key under: %s\n", TextRows().c_str());
+      gametest::TypeKey('x');
+    };
+    fb::GameSession session{};
+    fb::CreateGame(session);
+    fb::RunFrameUpdate(session);
+    fb::RunFrameDraw(session);
+    std::fprintf(stderr, "went on under: %s\n", TextRows().c_str());
+    std::exit(3);
+  }
+
+  gametest::FakeClock clock;
+  gametest::ScratchDir dir;
+};
+
+TEST_F(GameStartTest, EachFailureShowsItsMessageAndEndsWithItsStatus) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto missing = [](const char* file) { return [file] { std::filesystem::remove(file); }; };
+  auto noPool = [](size_t bytes, int granted) {
+    return [bytes, granted] {
+      failSize = bytes;
+      failSkip = granted;
+    };
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> fault;
+    const char* message;
+    bool waits;  // for a key, then ends; else the game goes on
+    int status;
+  };
+  const Case cases[] = {
+      {"background", missing("imgs/Background.bmp"),
+       "[ERROR] Zero pointer in: Background = LoadIMGFile(\"imgs\\Background.bmp\")", true, 255},
+      {"ship", missing("imgs/Player.bmp"), "[ERROR] Can't load \"imgs\\Player.bmp\"", true, 255},
+      {"reload picture", missing("imgs/reload.bmp"),
+       "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
+      {"bullet pool", noPool(sizeof(fb::Bullet) * fb::BULLET_POOL_SIZE, 0),
+       "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
+      {"alien picture", missing("imgs/ene.bmp"), "[ERROR] Could not load enemy image.", true, 255},
+      {"alien pool", noPool(sizeof(fb::Enemy) * fb::ENEMY_POOL_SIZE, 0),
+       "[ERROR] Zero pointer in: Constructor EnemySystem()", true, 255},
+      {"warning picture", missing("imgs/Crit.bmp"),
+       "[ERROR] Zero pointer exception in: Constructor Critical", false, 3},
+      {"fourth particle pool", noPool(sizeof(fb::Particle) * fb::PARTICLES_PER_POOL, 3),
+       "[ERROR] Zero pointer exception in Constructor ParticleSystem", false, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto start = [&] {
+      c.fault();
+      Start();
+    };
+    std::string shown = Literally(std::string("[") + c.message + "]") + "\n";
+    EXPECT_EXIT(start(), testing::ExitedWithCode(c.status),
+                (c.waits ? "^waiting for a key under: " : "^went on under: ") + shown);
+  }
+}
+
+}  // namespace
