@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "clock/clock.h"
-#include "clock/random.h"
+#include <fb/clock/clock.h>
+#include <fb/clock/random.h>
 #include "game/game.h"
-#include "platform/screen.h"
+#include <fb/platform/screen.h>
 #include "tests/game_support.h"
 
 namespace {

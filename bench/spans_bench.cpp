@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "gfx/image.h"
-#include "gfx/spans.h"
+#include <fb/gfx/image.h>
+#include <fb/gfx/spans.h>
 
 using namespace fb;
 

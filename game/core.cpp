@@ -3,9 +3,9 @@
 
 #include "game/game.h"
 #include "game/sprites.h"
-#include "gfx/blit.h"
-#include "gfx/primitives.h"
-#include "gfx/text.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/text.h>
 
 namespace fb {
 

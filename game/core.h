@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "gfx/color.h"
-#include "gfx/image.h"
+#include <fb/gfx/color.h>
+#include <fb/gfx/image.h>
 
 namespace fb {
 

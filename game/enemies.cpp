@@ -4,13 +4,13 @@
 #include <cstdlib>
 #include <new>
 
-#include "clock/clock.h"
-#include "clock/random.h"
+#include <fb/clock/clock.h>
+#include <fb/clock/random.h>
 #include "game/game.h"
 #include "game/rounding.h"
 #include "game/sprites.h"
-#include "gfx/blit.h"
-#include "gfx/text.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/text.h>
 
 namespace fb {
 

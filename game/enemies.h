@@ -10,7 +10,7 @@
 #include <string>
 
 #include "game/particles.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
 namespace fb {
 

@@ -4,14 +4,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "clock/clock.h"
+#include <fb/clock/clock.h>
 #include "game/sprites.h"
 #include "game/typewriter.h"
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "gfx/text.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/text.h>
+#include <fb/platform/keyboard.h>
+#include <fb/platform/screen.h>
 
 namespace fb {
 

@@ -11,7 +11,7 @@
 #include "game/enemies.h"
 #include "game/player.h"
 #include "game/timers.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
 namespace fb {
 

@@ -4,12 +4,12 @@
 #include <cmath>
 #include <new>
 
-#include "clock/clock.h"
-#include "clock/random.h"
+#include <fb/clock/clock.h>
+#include <fb/clock/random.h>
 #include "game/rounding.h"
-#include "gfx/context.h"
-#include "gfx/primitives.h"
-#include "gfx/text.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/text.h>
 
 namespace fb {
 

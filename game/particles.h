@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include "gfx/color.h"
+#include <fb/gfx/color.h>
 
 namespace fb {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "game/timers.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
 namespace fb {
 

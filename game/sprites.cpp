@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "gfx/bmp.h"
-#include "gfx/context.h"
-#include "gfx/path.h"
+#include <fb/gfx/bmp.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/path.h>
 
 namespace fb {
 

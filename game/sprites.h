@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
 namespace fb {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "clock/clock.h"
+#include <fb/clock/clock.h>
 #include "game/rounding.h"
 
 namespace fb {

@@ -1,9 +1,9 @@
 #include <algorithm>
 
-#include "gfx/context.h"
-#include "platform/console.h"
-#include "platform/screen.h"
-#include "gfx/text.h"
+#include "context.h"
+#include "../platform/console.h"
+#include "../platform/screen.h"
+#include "text.h"
 
 namespace fb {
 

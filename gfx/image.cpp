@@ -1,12 +1,12 @@
-#include "gfx/image.h"
+#include "image.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "gfx/context.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include "context.h"
+#include "../platform/runtime.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

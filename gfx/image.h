@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "gfx/color.h"
+#include "color.h"
 
 namespace fb {
 

@@ -1,9 +1,9 @@
-#include "gfx/spans.h"
+#include "spans.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "gfx/spans_packed.h"
+#include "spans_packed.h"
 
 namespace fb {
 

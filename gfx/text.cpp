@@ -1,15 +1,15 @@
 // DrawText: a string at a pixel position, ink only, clipped to the target.
 // The text screen (PrintText and its cells) is in gfx/text_screen.cpp.
-#include "gfx/text.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include "blit.h"
+#include "context.h"
+#include "../platform/runtime.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <string_view>
 
-#include "gfx/context.h"
-#include "gfx/text.h"
-#include "platform/console.h"
-#include "platform/screen.h"
+#include "context.h"
+#include "text.h"
+#include "../platform/console.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

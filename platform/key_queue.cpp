@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 
-#include "clock/clock.h"
-#include "platform/console.h"
-#include "platform/key_ring.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
+#include "../clock/clock.h"
+#include "console.h"
+#include "key_ring.h"
+#include "keyboard.h"
+#include "screen.h"
 
 namespace fb {
 

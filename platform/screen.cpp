@@ -1,18 +1,18 @@
-#include "platform/screen.h"
+#include "screen.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "gfx/spans.h"
-#include "gfx/text.h"
-#include "platform/driver.h"
-#include "platform/events.h"
-#include "platform/palette.h"
-#include "platform/runtime.h"
+#include "../gfx/context.h"
+#include "../gfx/image.h"
+#include "../gfx/spans.h"
+#include "../gfx/text.h"
+#include "driver.h"
+#include "events.h"
+#include "palette.h"
+#include "runtime.h"
 
 namespace fb {
 

@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "gfx/color.h"
+#include "../gfx/color.h"
 
 namespace fb {
 

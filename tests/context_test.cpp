@@ -4,9 +4,9 @@
 #include <cstring>
 #include <limits>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "platform/screen.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/platform/screen.h>
 #include "test_screen.h"
 
 using namespace fb;

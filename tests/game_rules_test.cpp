@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "clock/random.h"
+#include <fb/clock/random.h>
 #include "game/game.h"
 #include "game_support.h"
-#include "gfx/context.h"
-#include "platform/keyboard.h"
+#include <fb/gfx/context.h>
+#include <fb/platform/keyboard.h>
 
 namespace {
 

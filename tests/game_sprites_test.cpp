@@ -7,7 +7,7 @@
 
 #include "game/sprites.h"
 #include "game_support.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
 namespace {
 

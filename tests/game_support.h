@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "clock/clock.h"
-#include "platform/screen.h"
+#include <fb/clock/clock.h>
+#include <fb/platform/screen.h>
 
 namespace gametest {
 

@@ -6,8 +6,8 @@
 
 #include "game/typewriter.h"
 #include "game_support.h"
-#include "gfx/context.h"
-#include "platform/keyboard.h"
+#include <fb/gfx/context.h>
+#include <fb/platform/keyboard.h>
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "gfx/context.h"
-#include "platform/driver.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include <fb/gfx/context.h>
+#include <fb/platform/driver.h>
+#include <fb/platform/runtime.h>
+#include <fb/platform/screen.h>
 #include "test_screen.h"
 
 using namespace fb;

@@ -1,6 +1,6 @@
 // DrawText and the text screen (PrintText, DrawRun, ScrollView, cursor and
 // view) on a windowless 1024 x 768 screen: 128 x 96 cells of 8 x 8.
-#include "gfx/text.h"
+#include <fb/gfx/text.h>
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/platform/runtime.h>
+#include <fb/platform/screen.h>
 #include "test_screen.h"
 
 namespace {
