@@ -7,6 +7,7 @@
 
 #include <fb/gfx/image.h>
 #include <fb/gfx/spans.h>
+#include <fb/platform/runtime.h>
 
 using namespace fb;
 

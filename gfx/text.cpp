@@ -8,6 +8,7 @@
 
 #include "blit.h"
 #include "context.h"
+#include "text_state.h"
 #include "../platform/runtime.h"
 #include "../platform/screen.h"
 
@@ -130,8 +131,10 @@ int32_t DrawText(Image* target, float x, float y, int32_t coordFlags, const char
   ChoosePixelRoutines(*dc, value);
   ApplyCoordFlags(*dc, coordFlags, x, y);
   PointI p = ToPixel(*dc, x, y);
+  const TextState* textState = GetTextState();
+  const Font& builtIn = textState ? *textState->font : FONT_8X8;
   ScreenLock();
-  DrawBuiltInText(*dc, *Screen()->font, p, text, value);
+  DrawBuiltInText(*dc, builtIn, p, text, value);
   ScreenUnlock(1, 0);
   return Result(0);
 }

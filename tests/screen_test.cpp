@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include <fb/gfx/context.h>
 #include <fb/platform/driver.h>
 #include <fb/platform/runtime.h>
 #include <fb/platform/screen.h>
@@ -29,9 +28,6 @@ TEST(ScreenMode, TheGamesScreen) {
   EXPECT_EQ(s->bpp, 4);
   EXPECT_EQ(s->pitch, 4096);
   EXPECT_EQ(s->colorMask, 0xFFFFFFFFu);
-  EXPECT_EQ(s->textColumns, 128);
-  EXPECT_EQ(s->textRows, 96);
-  EXPECT_EQ(s->textView.lastRow, 95);
   EXPECT_EQ(s->lockCount, 0);
   EXPECT_EQ(s->aspect, 1.0f);
   EXPECT_EQ(CountDirty(s), 0);
@@ -84,7 +80,6 @@ TEST(ScreenMode, PagesAndSecondOpeningReplacesTheFirst) {
   ASSERT_EQ(SetScreenMode(30, 10, 32, 0, SCREEN_NULL, 0), 0);
   EXPECT_EQ(Screen()->modeSerial, first + 1);
   EXPECT_EQ(Screen()->pageCount, 1);
-  EXPECT_EQ(GetDrawContext()->clip.width, 30);
 }
 
 TEST(ScreenMode, MarksFollowTheFlags) {

@@ -12,6 +12,7 @@
 #include <fb/gfx/blit.h>
 #include <fb/gfx/context.h>
 #include <fb/gfx/image.h>
+#include <fb/gfx/text_state.h>
 #include <fb/platform/runtime.h>
 #include <fb/platform/screen.h>
 #include "test_screen.h"
@@ -228,9 +229,47 @@ TEST(TextNoScreen, DrawTextAndPrintText) {
 
 // --- the text screen ---
 
+// The text state belongs to the drawing code, which sets it up afresh for
+// each newly opened screen: the grid follows the size, the cells are
+// spaces in that depth's default colours, and nothing of the last
+// screen's cursor, view or held scroll survives.
+TEST(TextState, EachNewScreenStartsAfresh) {
+  fbtest::ScreenGuard guard;
+  struct Case {
+    int width, height, depth, pages;
+    int columns, rows;
+    Color foreground, background;
+  } cases[] = {{1024, 768, 32, 1, 128, 96, WHITE, BLACK},
+               {100, 40, 16, 2, 12, 5, 0xFFFF, 0},
+               {64, 64, 8, 3, 8, 8, 15, 0}};
+  for (const Case& c : cases) {
+    setenv("SCRDRIVER", "null", 1);
+    ASSERT_EQ(SetScreenMode(c.width, c.height, c.depth, c.pages, 0, 0), 0);
+    unsetenv("SCRDRIVER");
+    TextState* t = GetTextState();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->textColumns, c.columns) << c.width;
+    EXPECT_EQ(t->textRows, c.rows) << c.height;
+    EXPECT_EQ(t->textView.firstRow, 0);
+    EXPECT_EQ(t->textView.lastRow, c.rows - 1);
+    EXPECT_EQ(t->textCursor.column, 0);
+    EXPECT_EQ(t->textCursor.row, 0);
+    EXPECT_EQ(t->scrollPending, 0);
+    const TextCell last = t->PageCells(c.pages - 1)[c.columns * c.rows - 1];
+    EXPECT_EQ(last.code, ' ');
+    EXPECT_EQ(last.foreground, c.foreground) << c.depth;
+    EXPECT_EQ(last.background, c.background) << c.depth;
+    // Leave state behind for the next screen to discard.
+    SetTextView(2, 3);  // rows 1..2; the cursor moves to row 1
+    PrintText("x\n\n", false);
+    ASSERT_EQ(t->scrollPending, 1);
+    EXPECT_EQ(t->PageCells(0)[c.columns].code, 'x');
+  }
+}
+
 std::string CellRow(int row, int columns = 128) {
   std::string s;
-  const TextCell* cells = Screen()->textCells[0] + size_t(row) * 128;
+  const TextCell* cells = GetTextState()->PageCells(0) + size_t(row) * 128;
   for (int c = 0; c < columns; ++c) s += char(cells[c].code);
   return s;
 }
@@ -301,7 +340,7 @@ TEST_F(Text, PrintedCellsAreOpaque) {
   ExpectCellPixels(3, 0, 0xdb);
   EXPECT_EQ(*Pixel(32, 0), PAPER);  // the cell after is untouched
   EXPECT_EQ(DirtyRows(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
-  const TextCell& cell = Screen()->textCells[0][0];
+  const TextCell& cell = GetTextState()->PageCells(0)[0];
   EXPECT_EQ(cell.code, 'A');
   EXPECT_EQ(cell.foreground, WHITE);
   EXPECT_EQ(cell.background, BLACK);
@@ -312,14 +351,14 @@ TEST_F(Text, LastRowHoldsItsScroll) {
   SetTextCursor(1, 96);
   std::memset(Screen()->dirtyRows, 0, 768);
   PrintText("x");  // with a line end on the last row
-  EXPECT_EQ(Screen()->scrollPending, 1);
+  EXPECT_EQ(GetTextState()->scrollPending, 1);
   EXPECT_EQ(GetCursor(), (Cursor{128, 96}));
   ExpectCellPixels(0, 0, 't');  // nothing moved yet
   ExpectCellPixels(0, 95, 'x');
   EXPECT_EQ(DirtyRows().front(), 760);
 
   PrintText("y", false);
-  EXPECT_EQ(Screen()->scrollPending, 0);
+  EXPECT_EQ(GetTextState()->scrollPending, 0);
   ExpectCellPixels(0, 94, 'x');  // up by 8 pixel rows
   ExpectCellPixels(0, 95, 'y');
   ExpectCellPixels(0, 0, ' ');  // "top" scrolled off
@@ -334,7 +373,7 @@ TEST_F(Text, OutputBelowTheViewScrolls) {
   // a and b on rows 94 and 95; c scrolls by one first; the two line ends
   // leave the cursor two rows below the view, which scrolls by two at once.
   PrintText("a\nb\nc\n\n", false);
-  EXPECT_EQ(Screen()->scrollPending, 0);
+  EXPECT_EQ(GetTextState()->scrollPending, 0);
   EXPECT_EQ(CellRow(91, 1), "a");
   EXPECT_EQ(CellRow(92, 1), "b");
   EXPECT_EQ(CellRow(93, 1), "c");
@@ -360,15 +399,15 @@ TEST_F(Text, ScrollingKeepsToTheView) {
   EXPECT_EQ(CellRow(3, 1), "3");
   EXPECT_EQ(CellRow(4, 1), "4");
   EXPECT_EQ(CellRow(5, 5), "below");
-  EXPECT_EQ(Screen()->scrollPending, 1);
+  EXPECT_EQ(GetTextState()->scrollPending, 1);
   ExpectCellPixels(0, 5, 'b');
   ExpectCellPixels(0, 2, '2');
 
   // An invalid view is refused.
   SetTextView(6, 4);
   SetTextView(1, 97);
-  EXPECT_EQ(Screen()->textView.firstRow, 2);
-  EXPECT_EQ(Screen()->textView.lastRow, 4);
+  EXPECT_EQ(GetTextState()->textView.firstRow, 2);
+  EXPECT_EQ(GetTextState()->textView.lastRow, 4);
 }
 
 TEST_F(Text, DrawRunAndScrollView) {
@@ -386,7 +425,7 @@ TEST_F(Text, DrawRunAndScrollView) {
     EXPECT_EQ(*Pixel(40 + k, 47), WHITE);
     EXPECT_EQ(*Pixel(40 + k, 46), PAPER);
   }
-  EXPECT_EQ(Screen()->textCells[0][5 * 128 + 5].code, ' ');
+  EXPECT_EQ(GetTextState()->PageCells(0)[5 * 128 + 5].code, ' ');
 
   ScrollView(0, 1, 127, 3, 2);  // rows 1..3 up by 2: row 3 to row 1
   EXPECT_EQ(CellRow(1).substr(126), "wx");
@@ -410,9 +449,9 @@ TEST_F(Text, CursorOperations) {
 
   SetTextCursor(1, 96);
   PrintText("held");
-  ASSERT_EQ(Screen()->scrollPending, 1);
+  ASSERT_EQ(GetTextState()->scrollPending, 1);
   SetTextCursor(1, 1);  // moving the cursor drops the held scroll
-  EXPECT_EQ(Screen()->scrollPending, 0);
+  EXPECT_EQ(GetTextState()->scrollPending, 0);
   PrintText("z", false);
   EXPECT_EQ(CellRow(95, 4), "held");
   EXPECT_EQ(CellRow(0, 1), "z");
