@@ -12,7 +12,9 @@
 #include <fb/gfx/blit.h>
 #include <fb/gfx/text.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -88,4 +90,4 @@ void Destroy(EnemySystem& enemies) {
   Destroy(enemies.particles);
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -13,7 +13,9 @@
 #include <fb/platform/keyboard.h>
 #include <fb/platform/screen.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 int32_t score = 0;
 int32_t stage = 2;
@@ -177,4 +179,4 @@ void ShowEndScreen() {
   std::exit(0);
 }
 
-}  // namespace fb
+}  // namespace shooter

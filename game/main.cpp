@@ -12,9 +12,9 @@ int main() {
   // and its constructor reports that.
   fb::SetScreenMode(1024, 768, 32, 0, 0, 0);
   fb::SeedRandom(fb::TimerSeconds(), 0);
-  fb::GameSession session{};
-  fb::CreateGame(session);
-  fb::ShowIntro(session.background);
-  fb::RunFrames(session);
+  shooter::GameSession session{};
+  shooter::CreateGame(session);
+  shooter::ShowIntro(session.background);
+  shooter::RunFrames(session);
   return 0;
 }

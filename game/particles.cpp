@@ -11,7 +11,9 @@
 #include <fb/gfx/primitives.h>
 #include <fb/gfx/text.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -101,4 +103,4 @@ void Destroy(ParticleSystem& particles) {
   }
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -16,7 +16,9 @@
 #include <fb/gfx/text.h>
 #include <fb/platform/keyboard.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -161,4 +163,4 @@ void EndReload(std::string&) {
   if (player) player->bullets.reloading = 0;
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -8,7 +8,9 @@
 #include <fb/gfx/context.h>
 #include <fb/gfx/path.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -59,4 +61,4 @@ Image* LoadIMGFile(const std::string& fileName) {
   return image;
 }
 
-}  // namespace fb
+}  // namespace shooter

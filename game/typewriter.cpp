@@ -9,7 +9,9 @@
 #include <fb/platform/keyboard.h>
 #include <fb/platform/screen.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -130,4 +132,4 @@ void ShowIntro(Image* background) {
   Destroy(panel);
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -24,28 +24,28 @@ class GameTest : public ::testing::Test {
     ASSERT_EQ(gametest::OpenGameScreen(), 0);
     gametest::WriteGamePictures();
     fb::SeedRandom(1234, 0);
-    fb::CreateGame(session);
+    shooter::CreateGame(session);
     fb::SeedRandom(1234, 0);  // the particles reseeded from the clock
   }
   void TearDown() override {
-    fb::ReleaseGame(session);
+    shooter::ReleaseGame(session);
     fb::CloseScreen();
   }
 
   static void Hold(int scancode, bool held = true) { fb::Screen()->keyState[scancode] = held; }
 
-  static fb::Enemy& Alien(int slot, double x, double y) {
-    fb::Enemy& e = fb::enemySystem->pool[slot];
-    e = fb::Enemy{};
+  static shooter::Enemy& Alien(int slot, double x, double y) {
+    shooter::Enemy& e = shooter::enemySystem->pool[slot];
+    e = shooter::Enemy{};
     e.x = x;
     e.y = y;
     e.alive = 1;
-    e.hitPoints = fb::ENEMY_HIT_POINTS;
+    e.hitPoints = shooter::ENEMY_HIT_POINTS;
     return e;
   }
-  static fb::Bullet& Shot(int slot, double x, double y) {
-    fb::Bullet& b = fb::player->bullets.pool[slot];
-    b = fb::Bullet{};
+  static shooter::Bullet& Shot(int slot, double x, double y) {
+    shooter::Bullet& b = shooter::player->bullets.pool[slot];
+    b = shooter::Bullet{};
     b.x = x;
     b.y = y;
     b.active = 1;
@@ -54,16 +54,16 @@ class GameTest : public ::testing::Test {
 
   gametest::FakeClock clock;
   gametest::ScratchDir dir;
-  fb::GameSession session{};
+  shooter::GameSession session{};
 };
 
 TEST_F(GameTest, StartsWithTheGameState) {
-  EXPECT_EQ(fb::score, 0);
-  EXPECT_EQ(fb::stage, 2);
-  EXPECT_EQ(fb::player->x, 100.0);
-  EXPECT_EQ(fb::player->y, 100.0);
-  EXPECT_EQ(fb::coreGauge->value, 100);
-  EXPECT_EQ(fb::critical->period, 60);
+  EXPECT_EQ(shooter::score, 0);
+  EXPECT_EQ(shooter::stage, 2);
+  EXPECT_EQ(shooter::player->x, 100.0);
+  EXPECT_EQ(shooter::player->y, 100.0);
+  EXPECT_EQ(shooter::coreGauge->value, 100);
+  EXPECT_EQ(shooter::critical->period, 60);
   EXPECT_EQ(session.incStage.name, "IncStage");
   EXPECT_EQ(session.coreReg.name, "CoreReg");
   EXPECT_EQ(session.limiter.fps, 60);
@@ -72,61 +72,61 @@ TEST_F(GameTest, StartsWithTheGameState) {
 // --- the ship ---
 
 TEST_F(GameTest, ThrustApproachesFiveAndNeverReachesIt) {
-  Hold(fb::SCANCODE_D);
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->vx, 0.5 / 1.1);
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->vx, (0.5 / 1.1 + 0.5) / 1.1);
-  EXPECT_NEAR(fb::player->vx, 0.868, 0.001);
-  EXPECT_DOUBLE_EQ(fb::player->vy, 0.0);
+  Hold(shooter::SCANCODE_D);
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->vx, 0.5 / 1.1);
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->vx, (0.5 / 1.1 + 0.5) / 1.1);
+  EXPECT_NEAR(shooter::player->vx, 0.868, 0.001);
+  EXPECT_DOUBLE_EQ(shooter::player->vy, 0.0);
   for (int i = 0; i < 400; ++i) {
-    fb::player->x = 100;  // keep it off the edges
-    fb::Update(*fb::player);
-    ASSERT_LT(fb::player->vx, 5.0);
+    shooter::player->x = 100;  // keep it off the edges
+    shooter::Update(*shooter::player);
+    ASSERT_LT(shooter::player->vx, 5.0);
   }
-  EXPECT_GT(fb::player->vx, 4.99);
+  EXPECT_GT(shooter::player->vx, 4.99);
   // Opposite keys cancel; without keys the ship creeps on.
-  Hold(fb::SCANCODE_A);
-  double vx = fb::player->vx;
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->vx, vx / 1.1);
+  Hold(shooter::SCANCODE_A);
+  double vx = shooter::player->vx;
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->vx, vx / 1.1);
 }
 
 TEST_F(GameTest, ShipBouncesAtTheRightEdgeAndIsClampedNextFrame) {
-  Hold(fb::SCANCODE_D);
-  fb::player->x = 972;
-  fb::player->vx = 4.99;
-  fb::Update(*fb::player);
-  EXPECT_NEAR(fb::player->x, 972 + (4.99 + 0.5) / 1.1, 1e-9);  // about 977: drawn beyond
-  EXPECT_LT(fb::player->vx, 0);
-  double vx = fb::player->vx;
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->prevX, 974.0);
-  EXPECT_DOUBLE_EQ(fb::player->x, 974.0 + (vx + 0.5) / 1.1);
+  Hold(shooter::SCANCODE_D);
+  shooter::player->x = 972;
+  shooter::player->vx = 4.99;
+  shooter::Update(*shooter::player);
+  EXPECT_NEAR(shooter::player->x, 972 + (4.99 + 0.5) / 1.1, 1e-9);  // about 977: drawn beyond
+  EXPECT_LT(shooter::player->vx, 0);
+  double vx = shooter::player->vx;
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->prevX, 974.0);
+  EXPECT_DOUBLE_EQ(shooter::player->x, 974.0 + (vx + 0.5) / 1.1);
   // Exactly on the bounds counts as inside.
-  Hold(fb::SCANCODE_D, false);
-  fb::player->x = 0.0;
-  fb::player->vx = 0;
-  fb::Update(*fb::player);
-  EXPECT_EQ(fb::player->x, 0.0);
-  EXPECT_EQ(fb::player->vx, 0.0);
+  Hold(shooter::SCANCODE_D, false);
+  shooter::player->x = 0.0;
+  shooter::player->vx = 0;
+  shooter::Update(*shooter::player);
+  EXPECT_EQ(shooter::player->x, 0.0);
+  EXPECT_EQ(shooter::player->vx, 0.0);
 }
 
 TEST_F(GameTest, TheGunReloadsAfterItsFourHundredAndFirstShot) {
-  Hold(fb::SCANCODE_SPACE);
-  fb::BulletSystem& gun = fb::player->bullets;
-  fb::Update(*fb::player);
+  Hold(shooter::SCANCODE_SPACE);
+  shooter::BulletSystem& gun = shooter::player->bullets;
+  shooter::Update(*shooter::player);
   // Placed at the muzzle (100 + 50, 100 + 17), then moved in the same frame.
   EXPECT_EQ(gun.pool[0].x, 160.0);
   EXPECT_EQ(gun.pool[0].prevX, 150.0);
   EXPECT_EQ(gun.pool[0].y, 117.0 + gun.pool[0].vy);
   EXPECT_LT(std::fabs(gun.pool[1].vy), 0.025);
-  for (int frame = 2; frame <= 200; ++frame) fb::Update(*fb::player);
+  for (int frame = 2; frame <= 200; ++frame) shooter::Update(*shooter::player);
   EXPECT_EQ(gun.next, 400);
   EXPECT_EQ(gun.reloading, 0);
   EXPECT_EQ(gun.pool[400].active, 0);
 
-  fb::Update(*fb::player);  // frame 201: slot 400, then the reload
+  shooter::Update(*shooter::player);  // frame 201: slot 400, then the reload
   EXPECT_EQ(gun.pool[400].active, 1);
   EXPECT_EQ(gun.reloading, 1);
   EXPECT_EQ(gun.next, 0);
@@ -135,18 +135,18 @@ TEST_F(GameTest, TheGunReloadsAfterItsFourHundredAndFirstShot) {
   double firstX = gun.pool[0].x;
   for (int i = 0; i < 10; ++i) {
     clock.now += 0.1;
-    fb::Update(*fb::player);
+    shooter::Update(*shooter::player);
   }
   EXPECT_EQ(gun.reloading, 1);
   EXPECT_EQ(gun.next, 0);
   EXPECT_EQ(gun.pool[0].x, firstX + 10 * 10.0) << "slot 0 was not fired again";
 
   clock.now += 3.0;
-  fb::Update(*fb::player);  // the timer's Check ends the reload
+  shooter::Update(*shooter::player);  // the timer's Check ends the reload
   EXPECT_EQ(gun.reloading, 0);
-  fb::Update(*fb::player);
+  shooter::Update(*shooter::player);
   EXPECT_EQ(gun.next, 2);
-  EXPECT_EQ(gun.pool[0].prevX, std::nearbyint(fb::player->prevX + 50));
+  EXPECT_EQ(gun.pool[0].prevX, std::nearbyint(shooter::player->prevX + 50));
 }
 
 // --- the aliens ---
@@ -155,13 +155,13 @@ TEST_F(GameTest, WavesGrowFromTwoToTen) {
   std::string name = "IncStage";
   int spawned = 0;
   for (int expected : {2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 10}) {
-    fb::SpawnWave(name);
+    shooter::SpawnWave(name);
     spawned += expected;
-    EXPECT_EQ(fb::enemySystem->next, spawned % fb::ENEMY_POOL_SIZE) << expected;
+    EXPECT_EQ(shooter::enemySystem->next, spawned % shooter::ENEMY_POOL_SIZE) << expected;
   }
-  EXPECT_EQ(fb::stage, 10);
+  EXPECT_EQ(shooter::stage, 10);
   for (int i = 0; i < spawned; ++i) {
-    const fb::Enemy& e = fb::enemySystem->pool[i];
+    const shooter::Enemy& e = shooter::enemySystem->pool[i];
     EXPECT_EQ(e.alive, 1);
     EXPECT_EQ(e.hitPoints, 15);
     EXPECT_TRUE(e.x >= 1024 && e.x < 2048 && e.y >= 0 && e.y < 743) << e.x << "," << e.y;
@@ -181,61 +181,61 @@ TEST_F(GameTest, HitBoxIncludesItsEdges) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
-    fb::Enemy& alien = Alien(0, 100, 200);
-    fb::Bullet& bullet = Shot(0, c.x, c.y);
-    fb::ApplyHits();
+    shooter::Enemy& alien = Alien(0, 100, 200);
+    shooter::Bullet& bullet = Shot(0, c.x, c.y);
+    shooter::ApplyHits();
     EXPECT_EQ(alien.hitPoints, c.hits ? 14 : 15);
     EXPECT_EQ(bullet.active, c.hits ? 0 : 1);
   }
 }
 
 TEST_F(GameTest, BulletInsideTwoAliensHitsOnlyTheLowerSlot) {
-  fb::Enemy& dead = Alien(1, 100, 100);
+  shooter::Enemy& dead = Alien(1, 100, 100);
   dead.alive = 0;  // a free slot takes no hits
-  fb::Enemy& lower = Alien(3, 100, 100);
-  fb::Enemy& upper = Alien(7, 110, 110);
+  shooter::Enemy& lower = Alien(3, 100, 100);
+  shooter::Enemy& upper = Alien(7, 110, 110);
   Shot(5, 120, 120);
   Shot(6, 130, 130);  // only inside the upper one
-  fb::ApplyHits();
+  shooter::ApplyHits();
   EXPECT_EQ(dead.hitPoints, 15);
   EXPECT_EQ(lower.hitPoints, 14);
   EXPECT_EQ(upper.hitPoints, 14);
-  EXPECT_EQ(fb::player->bullets.pool[5].active, 0);
-  EXPECT_EQ(fb::player->bullets.pool[6].active, 0);
+  EXPECT_EQ(shooter::player->bullets.pool[5].active, 0);
+  EXPECT_EQ(shooter::player->bullets.pool[6].active, 0);
 }
 
 TEST_F(GameTest, KilledAlienLeavesInTheNextUpdateWithPointsAndExplosion) {
-  fb::Enemy& alien = Alien(4, 300.4, 200.5);
+  shooter::Enemy& alien = Alien(4, 300.4, 200.5);
   alien.vx = -1;
   alien.hitPoints = 1;
   Shot(0, 310, 210);
-  fb::CheckCollisions();
+  shooter::CheckCollisions();
   EXPECT_EQ(alien.hitPoints, 0);
   EXPECT_EQ(alien.alive, 1) << "still drawn in the frame of the hit";
-  EXPECT_EQ(fb::score, 0);
+  EXPECT_EQ(shooter::score, 0);
 
-  fb::Update(*fb::enemySystem);
+  shooter::Update(*shooter::enemySystem);
   EXPECT_EQ(alien.alive, 0);
-  EXPECT_EQ(fb::score, 10);
-  EXPECT_EQ(fb::enemySystem->particles.current, 1);
+  EXPECT_EQ(shooter::score, 10);
+  EXPECT_EQ(shooter::enemySystem->particles.current, 1);
   // The explosion starts at the moved corner (299.4, 200.5) rounded half to
   // even, and has already moved once.
-  const fb::Particle& p = fb::enemySystem->particles.pools[0][0];
+  const shooter::Particle& p = shooter::enemySystem->particles.pools[0][0];
   EXPECT_EQ(p.prevX, 299.0);
   EXPECT_EQ(p.prevY, 200.0);
-  fb::Update(*fb::enemySystem);
-  EXPECT_EQ(fb::score, 10);
+  shooter::Update(*shooter::enemySystem);
+  EXPECT_EQ(shooter::score, 10);
 }
 
 TEST_F(GameTest, AliensEscapeBeyondMinusTwentyFive) {
-  fb::Enemy& stays = Alien(0, -25.0, 100);
-  fb::Enemy& leaves = Alien(1, -25.5, 100);
-  fb::ApplyEscapes();
+  shooter::Enemy& stays = Alien(0, -25.0, 100);
+  shooter::Enemy& leaves = Alien(1, -25.5, 100);
+  shooter::ApplyEscapes();
   EXPECT_EQ(stays.alive, 1);
   EXPECT_EQ(leaves.alive, 0);
-  EXPECT_EQ(fb::coreGauge->value, 95);
-  EXPECT_EQ(fb::score, 0);
-  EXPECT_EQ(fb::enemySystem->particles.current, 0);
+  EXPECT_EQ(shooter::coreGauge->value, 95);
+  EXPECT_EQ(shooter::score, 0);
+  EXPECT_EQ(shooter::enemySystem->particles.current, 0);
 }
 
 // --- the core ---
@@ -247,10 +247,10 @@ TEST_F(GameTest, EscapesStopTakingPointsAtZero) {
   const Case cases[] = {{3, 1, -2}, {7, 3, -3}, {10, 2, 0}, {0, 1, 0}, {100, 20, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.value << " with " << c.escapes);
-    fb::coreGauge->value = c.value;
+    shooter::coreGauge->value = c.value;
     for (int i = 0; i < c.escapes; ++i) Alien(i, -30, 0);
-    fb::ApplyEscapes();
-    EXPECT_EQ(fb::coreGauge->value, c.expected);
+    shooter::ApplyEscapes();
+    EXPECT_EQ(shooter::coreGauge->value, c.expected);
   }
 }
 
@@ -258,11 +258,11 @@ TEST_F(GameTest, EscapesStopTakingPointsAtZero) {
 TEST_F(GameTest, EmptyCoreEndsTheGameInTheSameFrame) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto frameWithEscapes = [this](int value, int escapes) {
-    fb::coreGauge->value = value;
+    shooter::coreGauge->value = value;
     for (int i = 0; i < escapes; ++i) {
       Alien(i, -26, 0).vx = 0;
     }
-    fb::RunFrameUpdate(session);
+    shooter::RunFrameUpdate(session);
     std::fprintf(stderr, "the frame went on\n");
     std::exit(3);
   };
@@ -273,20 +273,20 @@ TEST_F(GameTest, EmptyCoreEndsTheGameInTheSameFrame) {
 
 TEST_F(GameTest, RegenerationStopsAtOneHundred) {
   std::string name = "CoreReg";
-  fb::coreGauge->value = 99;
-  fb::RegenerateCore(name);
-  EXPECT_EQ(fb::coreGauge->value, 100);
-  fb::RegenerateCore(name);
-  EXPECT_EQ(fb::coreGauge->value, 100);
+  shooter::coreGauge->value = 99;
+  shooter::RegenerateCore(name);
+  EXPECT_EQ(shooter::coreGauge->value, 100);
+  shooter::RegenerateCore(name);
+  EXPECT_EQ(shooter::coreGauge->value, 100);
 }
 
 TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
   auto frame = [this] {
-    fb::RunFrameUpdate(session);
-    fb::RunFrameDraw(session);
+    shooter::RunFrameUpdate(session);
+    shooter::RunFrameDraw(session);
   };
   auto critShown = [] { return (ScreenPixel(10, 30) & 0xFFFFFF) == gametest::TEST_CRIT; };
-  fb::coreGauge->value = 25;
+  shooter::coreGauge->value = 25;
   frame();
   EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0x0000FFu);
   EXPECT_EQ(ScreenPixel(198, 8) & 0xFFFFFF, 0x6060FFu);
@@ -294,17 +294,17 @@ TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
   EXPECT_EQ(ScreenPixel(301, 15) & 0xFFFFFF, 0x6060FFu);
   EXPECT_EQ(ScreenPixel(602, 22) & 0xFFFFFF, 0x6060FFu);
   EXPECT_NE(ScreenPixel(603, 22) & 0xFFFFFF, 0x6060FFu);
-  EXPECT_EQ(fb::coreGauge->low, 0);
+  EXPECT_EQ(shooter::coreGauge->low, 0);
 
-  fb::coreGauge->value = 24;
+  shooter::coreGauge->value = 24;
   frame();  // the gauge sees 24
   EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(ScreenPixel(296, 20) & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(ScreenPixel(297, 15) & 0xFFFFFF, 0xFF6060u) << "bar ends at 200 + 4 * 24";
-  EXPECT_EQ(fb::coreGauge->low, 1);
+  EXPECT_EQ(shooter::coreGauge->low, 1);
   EXPECT_FALSE(critShown());
   frame();  // the alarm is raised after the warning's update
-  EXPECT_EQ(fb::critical->alarm, 1);
+  EXPECT_EQ(shooter::critical->alarm, 1);
   EXPECT_FALSE(critShown());
   frame();
   EXPECT_TRUE(critShown());
@@ -314,40 +314,40 @@ TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
   EXPECT_FALSE(critShown());
 
   // One point back: blue at once, no warning from the next frame on.
-  fb::coreGauge->value = 25;
+  shooter::coreGauge->value = 25;
   frame();
   EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0x0000FFu);
   frame();
-  EXPECT_EQ(fb::critical->alarm, 0);
+  EXPECT_EQ(shooter::critical->alarm, 0);
 }
 
 TEST_F(GameTest, HudShowsScoreAndLabel) {
-  fb::RunFrameUpdate(session);
-  fb::RunFrameDraw(session);
+  shooter::RunFrameUpdate(session);
+  shooter::RunFrameDraw(session);
   int white = 0;
   for (int y = 10; y < 18; ++y)
     for (int x = 10; x < 10 + 8 * 8; ++x) white += ScreenPixel(x, y) == 0xFFFFFFFF;
   EXPECT_GT(white, 40) << "Score: 0";
   EXPECT_EQ(ScreenPixel(1000, 700), 0xFF000000u | gametest::TEST_BACKGROUND);
   EXPECT_EQ(ScreenPixel(110, 110) & 0xFFFFFF, gametest::TEST_SHIP);
-  EXPECT_EQ(fb::EndScreenText(0).substr(0, 34), "Congradulations! You got 0 Points\n");
+  EXPECT_EQ(shooter::EndScreenText(0).substr(0, 34), "Congradulations! You got 0 Points\n");
 }
 
 // --- the explosions ---
 
 TEST_F(GameTest, ExplosionPoolsAreReusedFromTheEleventh) {
-  fb::ParticleSystem& ps = fb::enemySystem->particles;
-  for (int i = 0; i < 10; ++i) fb::Explode(ps, i * 10, 0);
+  shooter::ParticleSystem& ps = shooter::enemySystem->particles;
+  for (int i = 0; i < 10; ++i) shooter::Explode(ps, i * 10, 0);
   EXPECT_EQ(ps.current, 0);
-  fb::Explode(ps, 555, 444);
+  shooter::Explode(ps, 555, 444);
   EXPECT_EQ(ps.current, 1);
   EXPECT_EQ(ps.pools[0][4999].x, 555.0);
   EXPECT_EQ(ps.pools[1][0].x, 10.0);
-  fb::Explode(ps, 666, 0);
+  shooter::Explode(ps, 666, 0);
   EXPECT_EQ(ps.pools[1][0].x, 666.0);
 
-  for (const fb::Particle* pool : ps.pools)
-    for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
+  for (const shooter::Particle* pool : ps.pools)
+    for (int i = 0; i < shooter::PARTICLES_PER_POOL; ++i) {
       uint32_t c = pool[i].color;
       ASSERT_EQ(c >> 24, 0xFFu);
       ASSERT_NE(c & 0xFF, 0u);
@@ -360,27 +360,27 @@ TEST_F(GameTest, ExplosionPoolsAreReusedFromTheEleventh) {
   delete[] ps.pools[3];
   ps.pools[3] = nullptr;
   ps.current = 3;
-  fb::Explode(ps, 1, 1);
+  shooter::Explode(ps, 1, 1);
   EXPECT_EQ(ps.current, 4);
-  fb::Update(ps);
+  shooter::Update(ps);
   fb::ScreenLock();
-  fb::Draw(ps);
+  shooter::Draw(ps);
   fb::ScreenUnlock(-1, -1);
 }
 
 TEST_F(GameTest, RingIsDrawnTwentyPixelsOutInTheExplosionsFrame) {
-  fb::ParticleSystem& ps = fb::enemySystem->particles;
-  fb::Explode(ps, 500, 400);
-  fb::Update(ps);
+  shooter::ParticleSystem& ps = shooter::enemySystem->particles;
+  shooter::Explode(ps, 500, 400);
+  shooter::Update(ps);
   // Leave the ring alone on a black screen.
-  for (int i = 3334; i < fb::PARTICLES_PER_POOL; ++i) ps.pools[0][i].alive = 0;
+  for (int i = 3334; i < shooter::PARTICLES_PER_POOL; ++i) ps.pools[0][i].alive = 0;
   fb::ClearScreen(0);
   fb::ScreenLock();
-  fb::Draw(ps);
+  shooter::Draw(ps);
   fb::ScreenUnlock(-1, -1);
   int lastAlive = -1, drawn = 0;
   for (int i = 0; i <= 3333; ++i) {
-    const fb::Particle& p = ps.pools[0][i];
+    const shooter::Particle& p = ps.pools[0][i];
     if (p.alive != 1) continue;
     lastAlive = i;
     EXPECT_NEAR(std::hypot(p.x - 500, p.y - 400), 20.0, 1e-9);
@@ -394,7 +394,7 @@ TEST_F(GameTest, RingIsDrawnTwentyPixelsOutInTheExplosionsFrame) {
       EXPECT_TRUE(r > 18 && r < 22) << x << "," << y;
     }
   EXPECT_GT(drawn, 100);
-  const fb::Particle& last = ps.pools[0][lastAlive];
+  const shooter::Particle& last = ps.pools[0][lastAlive];
   EXPECT_EQ(ScreenPixel(int(std::lround(last.x)), int(std::lround(last.y))), last.color);
 }
 

@@ -11,10 +11,10 @@
 
 namespace {
 
-using fb::TypewriterPanel;
+using shooter::TypewriterPanel;
 
 constexpr int X = 100, Y = 50;
-constexpr uint32_t GREEN = fb::TYPEWRITER_COLOR;
+constexpr uint32_t GREEN = shooter::TYPEWRITER_COLOR;
 
 struct Completions {
   static inline int count = 0;
@@ -37,10 +37,10 @@ class TypewriterTest : public ::testing::Test {
   // One frame of the typing loop, after the clock has moved by seconds.
   void Frame(TypewriterPanel& panel, double seconds) {
     clock.now += seconds;
-    fb::Update(panel);
+    shooter::Update(panel);
     fb::ScreenLock();
-    fb::Erase(panel);
-    fb::Draw(panel);
+    shooter::Erase(panel);
+    shooter::Draw(panel);
     fb::ScreenUnlock(-1, -1);
   }
 
@@ -60,7 +60,7 @@ constexpr double TICK = 0.11;  // just over the typing period
 // A, B, line feed, C, D typed one frame per row.
 TEST_F(TypewriterTest, TypesTheWorkedExampleRowByRow) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "AB\nCD", "I1", Completions::Record);
+  shooter::InitPanel(panel, X, Y, "AB\nCD", "I1", Completions::Record);
   struct Row {
     double advance;
     int typed, lineLength, lineStart, lineOffset, y;
@@ -105,8 +105,8 @@ TEST_F(TypewriterTest, TypesTheWorkedExampleRowByRow) {
 
 TEST_F(TypewriterTest, EmptyTextIsCompleteAtTheFirstUpdate) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "", "end", Completions::Record);
-  fb::Update(panel);
+  shooter::InitPanel(panel, X, Y, "", "end", Completions::Record);
+  shooter::Update(panel);
   EXPECT_EQ(panel.done, 1);
   EXPECT_EQ(panel.typed, 1);
   EXPECT_EQ(Completions::count, 1);
@@ -115,7 +115,7 @@ TEST_F(TypewriterTest, EmptyTextIsCompleteAtTheFirstUpdate) {
 
 TEST_F(TypewriterTest, TextEndingInLineFeedLeavesTheCursorOnAnEmptyLine) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "AB\n", "I1", Completions::Record);
+  shooter::InitPanel(panel, X, Y, "AB\n", "I1", Completions::Record);
   Frame(panel, 0);
   Frame(panel, TICK);
   Frame(panel, TICK);  // the line feed
@@ -128,7 +128,7 @@ TEST_F(TypewriterTest, TextEndingInLineFeedLeavesTheCursorOnAnEmptyLine) {
 
 TEST_F(TypewriterTest, TwoLineFeedsLeaveAnEmptyLine) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "A\n\nB", "I1", Completions::Record);
+  shooter::InitPanel(panel, X, Y, "A\n\nB", "I1", Completions::Record);
   Frame(panel, 0);
   Frame(panel, TICK);  // first line feed
   EXPECT_EQ(panel.y, Y + 10);
@@ -145,12 +145,12 @@ TEST_F(TypewriterTest, TwoLineFeedsLeaveAnEmptyLine) {
 
 TEST_F(TypewriterTest, HiddenPanelNeitherTypesNorDraws) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "AB", "I1", Completions::Record);
-  fb::Hide(panel);
+  shooter::InitPanel(panel, X, Y, "AB", "I1", Completions::Record);
+  shooter::Hide(panel);
   Frame(panel, 5.0);
   EXPECT_EQ(panel.typed, 1);
   EXPECT_EQ(CellPixels(1, Y, GREEN), 0);
-  fb::Show(panel);
+  shooter::Show(panel);
   Frame(panel, 0);  // the clock ran on: one character at once
   EXPECT_EQ(panel.typed, 2);
 }
@@ -165,7 +165,7 @@ TEST(Substring, OneBasedAndCut) {
                         {"abc", 4, 1, ""},   {"abc", 3, 0, ""},   {"abc", 1, -1, ""},
                         {"", 1, 1, ""}};
   for (const Case& c : cases)
-    EXPECT_EQ(fb::Substring(c.text, c.position, c.count), c.expected)
+    EXPECT_EQ(shooter::Substring(c.text, c.position, c.count), c.expected)
         << c.text << " " << c.position << " " << c.count;
 }
 
@@ -176,7 +176,7 @@ TEST_F(TypewriterTest, IntroEndsAtAKeyAndClearsTheScreen) {
   fb::ScreenUnlock(1, 0);
   fb::Image* background = fb::CreateImage(1024, 768, 0xFF123456, 0, 0);
   ASSERT_NE(background, nullptr);
-  fb::ShowIntro(background);
+  shooter::ShowIntro(background);
   for (int y : {0, 256, 767})
     for (int x : {0, 250, 1023}) EXPECT_EQ(gametest::ScreenPixel(x, y), 0xFF000000u);
   EXPECT_TRUE(fb::ReadKey().empty());
