@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "gfx/blit.h"
-#include "gfx/blit_packed.h"
-#include "gfx/spans.h"
-#include "platform/screen.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/blit_packed.h>
+#include <fb/gfx/spans.h>
+#include <fb/platform/screen.h>
 
 namespace fb {
 namespace {

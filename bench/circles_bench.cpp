@@ -9,11 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "gfx/primitives.h"
-#include "gfx/spans.h"
-#include "platform/screen.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/spans.h>
+#include <fb/platform/screen.h>
 
 using namespace fb;
 

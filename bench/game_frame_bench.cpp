@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "clock/clock.h"
-#include "clock/random.h"
+#include <fb/clock/clock.h>
+#include <fb/clock/random.h>
 #include "game/game.h"
-#include "platform/screen.h"
+#include <fb/platform/screen.h>
 #include "tests/game_support.h"
 
 namespace {
@@ -24,18 +24,18 @@ namespace fs = std::filesystem;
 struct HeaviestFrame {
   gametest::FakeClock clock;
   gametest::ScratchDir dir;
-  fb::GameSession session{};
+  shooter::GameSession session{};
 
   HeaviestFrame() {
     clock.Install();
     gametest::OpenGameScreen();
     UsePictures();
     fb::SeedRandom(7, 0);
-    fb::CreateGame(session);
+    shooter::CreateGame(session);
     Fill();
   }
   ~HeaviestFrame() {
-    fb::ReleaseGame(session);
+    shooter::ReleaseGame(session);
     fb::CloseScreen();
   }
 
@@ -53,13 +53,13 @@ struct HeaviestFrame {
   }
 
   static void Fill() {
-    fb::EnemySystem& enemies = *fb::enemySystem;
-    for (int i = 0; i < fb::PARTICLE_POOLS; ++i) fb::Explode(enemies.particles, 500, 400);
+    shooter::EnemySystem& enemies = *shooter::enemySystem;
+    for (int i = 0; i < shooter::PARTICLE_POOLS; ++i) shooter::Explode(enemies.particles, 500, 400);
     // Standing dots spread over the screen cost the same to update as
     // moving ones and keep the drawing at its heaviest frame after frame.
-    for (fb::Particle* pool : enemies.particles.pools)
-      for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
-        fb::Particle& p = pool[i];
+    for (shooter::Particle* pool : enemies.particles.pools)
+      for (int i = 0; i < shooter::PARTICLES_PER_POOL; ++i) {
+        shooter::Particle& p = pool[i];
         p.x = fb::Random(1.0f) * 1024;
         p.y = fb::Random(1.0f) * 768;
         p.vx = p.vy = 0;
@@ -68,26 +68,26 @@ struct HeaviestFrame {
       }
     // Aliens in the upper part of the screen, bullets below them: no hit
     // ends a bullet's walk early.
-    for (int i = 0; i < fb::ENEMY_POOL_SIZE; ++i) {
-      fb::Enemy& e = enemies.pool[i];
+    for (int i = 0; i < shooter::ENEMY_POOL_SIZE; ++i) {
+      shooter::Enemy& e = enemies.pool[i];
       e.x = fb::Random(1.0f) * 999;
       e.y = fb::Random(1.0f) * 500;
       e.vx = e.vy = 0;
       e.alive = 1;
-      e.hitPoints = fb::ENEMY_HIT_POINTS;
+      e.hitPoints = shooter::ENEMY_HIT_POINTS;
     }
-    fb::BulletSystem& gun = fb::player->bullets;
-    for (int i = 0; i < fb::BULLET_POOL_SIZE; ++i) {
-      fb::Bullet& b = gun.pool[i];
+    shooter::BulletSystem& gun = shooter::player->bullets;
+    for (int i = 0; i < shooter::BULLET_POOL_SIZE; ++i) {
+      shooter::Bullet& b = gun.pool[i];
       b.x = 200 + i * 2;
       b.y = 600 + i % 150;
       b.vx = b.vy = 0;
       b.active = 1;
     }
     gun.reloading = 1;  // the timer is not armed, so the reload never ends
-    fb::coreGauge->value = 20;
-    fb::critical->alarm = 1;
-    fb::critical->period = 1 << 30;  // stays in the shown half
+    shooter::coreGauge->value = 20;
+    shooter::critical->alarm = 1;
+    shooter::critical->period = 1 << 30;  // stays in the shown half
   }
 };
 
@@ -96,12 +96,12 @@ HeaviestFrame& Frame() {
   return frame;
 }
 
-void UpdatePhase(fb::GameSession& session) {
-  fb::Update(*fb::enemySystem);
-  fb::Update(*fb::player);
-  fb::Update(*fb::critical);
-  fb::Check(session.incStage);
-  fb::Check(session.coreReg);
+void UpdatePhase(shooter::GameSession& session) {
+  shooter::Update(*shooter::enemySystem);
+  shooter::Update(*shooter::player);
+  shooter::Update(*shooter::critical);
+  shooter::Check(session.incStage);
+  shooter::Check(session.coreReg);
 }
 
 void BM_FrameUpdate(benchmark::State& state) {
@@ -112,24 +112,24 @@ BENCHMARK(BM_FrameUpdate)->Unit(benchmark::kMicrosecond);
 
 void BM_FrameCollisions(benchmark::State& state) {
   Frame();
-  for (auto _ : state) fb::CheckCollisions();
+  for (auto _ : state) shooter::CheckCollisions();
 }
 BENCHMARK(BM_FrameCollisions)->Unit(benchmark::kMicrosecond);
 
 void BM_FrameDraw(benchmark::State& state) {
   HeaviestFrame& f = Frame();
-  for (auto _ : state) fb::RunFrameDraw(f.session);
+  for (auto _ : state) shooter::RunFrameDraw(f.session);
 }
 BENCHMARK(BM_FrameDraw)->Unit(benchmark::kMicrosecond);
 
 void BM_WholeFrame(benchmark::State& state) {
   HeaviestFrame& f = Frame();
   for (auto _ : state) {
-    fb::RunFrameUpdate(f.session);
-    fb::RunFrameDraw(f.session);
+    shooter::RunFrameUpdate(f.session);
+    shooter::RunFrameDraw(f.session);
   }
   // The frame must have stayed the heaviest one.
-  if (fb::player->bullets.pool[400].active != 1 || fb::enemySystem->pool[250].alive != 1)
+  if (shooter::player->bullets.pool[400].active != 1 || shooter::enemySystem->pool[250].alive != 1)
     state.SkipWithError("the frame lost bullets or aliens");
 }
 BENCHMARK(BM_WholeFrame)->Unit(benchmark::kMicrosecond);

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/drivers/x11.h"
-#include "platform/screen.h"
+#include <fb/platform/drivers/x11.h>
+#include <fb/platform/screen.h>
 
 namespace {
 

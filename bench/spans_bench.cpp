@@ -5,8 +5,9 @@
 
 #include <cstring>
 
-#include "gfx/image.h"
-#include "gfx/spans.h"
+#include <fb/gfx/image.h>
+#include <fb/gfx/spans.h>
+#include <fb/platform/runtime.h>
 
 using namespace fb;
 

@@ -9,14 +9,14 @@
 // install a ClockSource and both read and spend time deterministically.
 // Sleep consults the key-hit flag through TakeKeyHitFlag, which itself
 // decides between the screen's key queue and the console.
-#include "clock/clock.h"
+#include "clock.h"
 
 #include <chrono>
 #include <thread>
 
-#include "platform/keyboard.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include "../platform/keyboard.h"
+#include "../platform/runtime.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

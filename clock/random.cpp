@@ -10,14 +10,14 @@
 // NaN) to an integer is undefined in C++, so every conversion goes through
 // TruncateToInt64, which saturates and maps NaN to 0; finite seeds inside
 // the 64-bit range convert exactly as a plain cast would.
-#include "clock/random.h"
+#include "random.h"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
-#include "clock/clock.h"
+#include "clock.h"
 
 namespace fb {
 

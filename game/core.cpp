@@ -3,11 +3,13 @@
 
 #include "game/game.h"
 #include "game/sprites.h"
-#include "gfx/blit.h"
-#include "gfx/primitives.h"
-#include "gfx/text.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/text.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -61,4 +63,4 @@ void Destroy(Critical& critical) {
   critical.image = nullptr;
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -8,15 +8,15 @@
 #include <cstdint>
 #include <string>
 
-#include "gfx/color.h"
-#include "gfx/image.h"
+#include <fb/gfx/color.h>
+#include <fb/gfx/image.h>
 
-namespace fb {
+namespace shooter {
 
-constexpr Color GAUGE_FRAME_NORMAL = 0x006060FF;
-constexpr Color GAUGE_BAR_NORMAL = 0x000000FF;
-constexpr Color GAUGE_FRAME_LOW = 0x00FF6060;
-constexpr Color GAUGE_BAR_LOW = 0x00FF0000;
+constexpr fb::Color GAUGE_FRAME_NORMAL = 0x006060FF;
+constexpr fb::Color GAUGE_BAR_NORMAL = 0x000000FF;
+constexpr fb::Color GAUGE_FRAME_LOW = 0x00FF6060;
+constexpr fb::Color GAUGE_BAR_LOW = 0x00FF0000;
 constexpr int32_t CORE_FULL = 100;        // RegenerateCore stops here
 constexpr int32_t CORE_ESCAPE_DAMAGE = 5;
 
@@ -29,7 +29,7 @@ struct CoreGauge {
 };
 
 struct Critical {
-  Image* image;     // "imgs\Crit.bmp"; nullptr draws nothing
+  fb::Image* image;     // "imgs\Crit.bmp"; nullptr draws nothing
   int32_t x, y;     // where the sign is drawn
   int32_t counter;  // frames into the blink cycle
   uint8_t visible;  // in the shown half of the cycle
@@ -62,4 +62,4 @@ void Draw(Critical& critical);
 // Frees the picture (tests; the game keeps its warning for the whole run).
 void Destroy(Critical& critical);
 
-}  // namespace fb
+}  // namespace shooter

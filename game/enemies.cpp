@@ -4,15 +4,17 @@
 #include <cstdlib>
 #include <new>
 
-#include "clock/clock.h"
-#include "clock/random.h"
+#include <fb/clock/clock.h>
+#include <fb/clock/random.h>
 #include "game/game.h"
 #include "game/rounding.h"
 #include "game/sprites.h"
-#include "gfx/blit.h"
-#include "gfx/text.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/text.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -88,4 +90,4 @@ void Destroy(EnemySystem& enemies) {
   Destroy(enemies.particles);
 }
 
-}  // namespace fb
+}  // namespace shooter

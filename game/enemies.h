@@ -10,9 +10,9 @@
 #include <string>
 
 #include "game/particles.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
-namespace fb {
+namespace shooter {
 
 constexpr int32_t ENEMY_POOL_SIZE = 251;
 constexpr int32_t ENEMY_HIT_POINTS = 15;
@@ -30,7 +30,7 @@ struct Enemy {
 };
 
 struct EnemySystem {
-  Image* image;              // "imgs/ene.bmp"
+  fb::Image* image;              // "imgs/ene.bmp"
   Enemy* pool;               // ENEMY_POOL_SIZE slots used as a ring
   int32_t next;              // slot the next alien takes
   ParticleSystem particles;  // the explosions
@@ -60,4 +60,4 @@ void Draw(EnemySystem& enemies);
 // its aliens for the whole run).
 void Destroy(EnemySystem& enemies);
 
-}  // namespace fb
+}  // namespace shooter

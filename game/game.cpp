@@ -4,16 +4,18 @@
 #include <cstdlib>
 #include <string>
 
-#include "clock/clock.h"
+#include <fb/clock/clock.h>
 #include "game/sprites.h"
 #include "game/typewriter.h"
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "gfx/text.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/text.h>
+#include <fb/platform/keyboard.h>
+#include <fb/platform/screen.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 int32_t score = 0;
 int32_t stage = 2;
@@ -177,4 +179,4 @@ void ShowEndScreen() {
   std::exit(0);
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -11,9 +11,9 @@
 #include "game/enemies.h"
 #include "game/player.h"
 #include "game/timers.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
-namespace fb {
+namespace shooter {
 
 // Global game state, reached directly by the timer callbacks, the
 // collisions, the HUD and the closing screen.
@@ -34,7 +34,7 @@ struct GameSession {
   FrameLimiter limiter;
   GameTimer incStage;  // waves, SpawnWave
   GameTimer coreReg;   // core regeneration, RegenerateCore
-  Image* background;   // 1024 x 768, drawn first in every frame
+  fb::Image* background;   // 1024 x 768, drawn first in every frame
 };
 
 // Resets score and stage and builds the session and the four game objects
@@ -81,4 +81,4 @@ std::string EndScreenText(int32_t points);
 // typed out in full, 2 s, then exit status 0.
 [[noreturn]] void ShowEndScreen();
 
-}  // namespace fb
+}  // namespace shooter

@@ -4,14 +4,16 @@
 #include <cmath>
 #include <new>
 
-#include "clock/clock.h"
-#include "clock/random.h"
+#include <fb/clock/clock.h>
+#include <fb/clock/random.h>
 #include "game/rounding.h"
-#include "gfx/context.h"
-#include "gfx/primitives.h"
-#include "gfx/text.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/text.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -101,4 +103,4 @@ void Destroy(ParticleSystem& particles) {
   }
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -6,9 +6,9 @@
 #pragma once
 #include <cstdint>
 
-#include "gfx/color.h"
+#include <fb/gfx/color.h>
 
-namespace fb {
+namespace shooter {
 
 constexpr int32_t PARTICLE_POOLS = 10;
 constexpr int32_t PARTICLES_PER_POOL = 5000;
@@ -18,7 +18,7 @@ struct Particle {
   double prevX, prevY;  // position before the last move
   double vx, vy;        // pixels per frame
   uint8_t alive;
-  Color color;   // alpha byte 0xFF
+  fb::Color color;   // alpha byte 0xFF
   int32_t life;  // frames left
 };
 
@@ -47,4 +47,4 @@ void Draw(ParticleSystem& particles);
 // Frees the pools.
 void Destroy(ParticleSystem& particles);
 
-}  // namespace fb
+}  // namespace shooter

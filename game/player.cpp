@@ -5,18 +5,20 @@
 #include <cstdlib>
 #include <new>
 
-#include "clock/clock.h"
-#include "clock/random.h"
+#include <fb/clock/clock.h>
+#include <fb/clock/random.h>
 #include "game/game.h"
 #include "game/rounding.h"
 #include "game/sprites.h"
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "gfx/primitives.h"
-#include "gfx/text.h"
-#include "platform/keyboard.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/text.h>
+#include <fb/platform/keyboard.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -161,4 +163,4 @@ void EndReload(std::string&) {
   if (player) player->bullets.reloading = 0;
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -8,9 +8,9 @@
 #include <cstdint>
 
 #include "game/timers.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
-namespace fb {
+namespace shooter {
 
 constexpr int32_t BULLET_POOL_SIZE = 401;
 constexpr int32_t RELOAD_X = 412;
@@ -38,14 +38,14 @@ struct BulletSystem {
   int32_t next;          // slot the next shot uses
   GameTimer reloadTimer; // "RT", armed when the ring wraps
   uint8_t reloading;     // 1 from the wrap until EndReload
-  Image* reloadImage;    // shown at (412, 334) while reloading
+  fb::Image* reloadImage;    // shown at (412, 334) while reloading
 };
 
 struct Player {
   double x, y;          // top-left corner of the ship image
   double prevX, prevY;  // position before the last move
   double vx, vy;        // pixels per frame
-  Image* sprite;
+  fb::Image* sprite;
   BulletSystem bullets;
 };
 
@@ -84,4 +84,4 @@ void Destroy(Player& player);
 // The "RT" timer's routine: ends the reload of the global player's gun.
 void EndReload(std::string& name);
 
-}  // namespace fb
+}  // namespace shooter

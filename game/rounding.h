@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace fb {
+namespace shooter {
 
 // v narrowed to a 32-bit integer, clamped to its range; NaN gives 0.
 inline int32_t SaturateToInt32(double v) {
@@ -18,4 +18,4 @@ inline int32_t SaturateToInt32(double v) {
 // mode), clamped to the 32-bit range.
 inline int32_t RoundHalfEven(double v) { return SaturateToInt32(std::nearbyint(v)); }
 
-}  // namespace fb
+}  // namespace shooter

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "gfx/bmp.h"
-#include "gfx/context.h"
-#include "gfx/path.h"
+#include <fb/gfx/bmp.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/path.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -59,4 +61,4 @@ Image* LoadIMGFile(const std::string& fileName) {
   return image;
 }
 
-}  // namespace fb
+}  // namespace shooter

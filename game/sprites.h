@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <string>
 
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
-namespace fb {
+namespace shooter {
 
 struct BmpSize {
   int32_t width;
@@ -26,6 +26,6 @@ BmpSize ReadBmpSize(const std::string& fileName);
 // unusable (0, negative for a top-down file, too large), no screen is
 // open or memory is short.  A picture the loader rejects still gives the
 // image, all transparent.
-Image* LoadIMGFile(const std::string& fileName);
+fb::Image* LoadIMGFile(const std::string& fileName);
 
-}  // namespace fb
+}  // namespace shooter

@@ -3,10 +3,12 @@
 
 #include <cmath>
 
-#include "clock/clock.h"
+#include <fb/clock/clock.h>
 #include "game/rounding.h"
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 void InitFrameLimiter(FrameLimiter& limiter, int32_t fps) {
   limiter = FrameLimiter{};
@@ -68,4 +70,4 @@ void Check(GameTimer& timer) {
 
 void Destroy(GameTimer& timer) { Clear(timer); }
 
-}  // namespace fb
+}  // namespace shooter

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace fb {
+namespace shooter {
 
 struct FrameLimiter {
   double waitMs;    // the wait computed by the last Wait, milliseconds
@@ -64,4 +64,4 @@ void Check(GameTimer& timer);
 // Releases the name (the timer is then disarmed).
 void Destroy(GameTimer& timer);
 
-}  // namespace fb
+}  // namespace shooter

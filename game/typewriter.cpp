@@ -1,15 +1,17 @@
 // The typewriter panel and the intro screen.
 #include "game/typewriter.h"
 
-#include "clock/clock.h"
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "gfx/primitives.h"
-#include "gfx/text.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
+#include <fb/clock/clock.h>
+#include <fb/gfx/blit.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/text.h>
+#include <fb/platform/keyboard.h>
+#include <fb/platform/screen.h>
 
-namespace fb {
+namespace shooter {
+
+using namespace fb;  // the library's names read plainly in the game's code
 
 namespace {
 
@@ -130,4 +132,4 @@ void ShowIntro(Image* background) {
   Destroy(panel);
 }
 
-}  // namespace fb
+}  // namespace shooter

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
-namespace fb {
+namespace shooter {
 
 // Called with the panel's tag once the whole text is typed.
 using PanelCallback = void (*)(std::string& tag);
@@ -75,6 +75,6 @@ std::string Substring(const std::string& text, int32_t position, int32_t count);
 
 // The intro: draws background, types the briefing at (250, 256) until a key
 // is pressed (or, when typed out, waits for one), then clears the screen.
-void ShowIntro(Image* background);
+void ShowIntro(fb::Image* background);
 
-}  // namespace fb
+}  // namespace shooter

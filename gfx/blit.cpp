@@ -1,11 +1,11 @@
-#include "gfx/blit.h"
+#include "blit.h"
 
 #include <algorithm>
 
-#include "gfx/blit_packed.h"
-#include "gfx/spans.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include "blit_packed.h"
+#include "spans.h"
+#include "../platform/runtime.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

@@ -4,8 +4,8 @@
 #pragma once
 #include <cstdint>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
+#include "context.h"
+#include "image.h"
 
 namespace fb {
 

@@ -5,12 +5,12 @@
 // otherwise): calling into the SSE2 set for the tail would mix 256-bit and
 // legacy instructions without vzeroupper.  Every routine gives exactly
 // the plain set's pixels.  Callers clip.
-#include "gfx/blit_packed.h"
+#include "blit_packed.h"
 
 #if defined(__AVX2__)
 #include <immintrin.h>
 
-#include "gfx/blit_pixel.h"
+#include "blit_pixel.h"
 
 namespace fb {
 

@@ -2,7 +2,7 @@
 // to the drawing services: PutImage picks the set the screen was opened
 // with, PackedBlitTable the best one this processor runs.
 #pragma once
-#include "gfx/blit.h"
+#include "blit.h"
 
 namespace fb {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "gfx/color.h"
+#include "color.h"
 
 namespace fb {
 namespace {

@@ -1,8 +1,8 @@
 // The plain blit routines: one pixel (at 2 bytes a pair) per step, no
 // packed instructions.  They define the pixels every other set must give.
 // Callers clip: the routines touch exactly width x height pixels.
-#include "gfx/blit.h"
-#include "gfx/blit_pixel.h"
+#include "blit.h"
+#include "blit_pixel.h"
 
 namespace fb {
 

@@ -4,12 +4,12 @@
 // pixels.  Keyed copies read the destination, compare and select without
 // branches: measured faster than skipping runs of transparent pixels.
 // Callers clip.
-#include "gfx/blit_packed.h"
+#include "blit_packed.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <emmintrin.h>
 
-#include "gfx/blit_pixel.h"
+#include "blit_pixel.h"
 
 namespace fb {
 

@@ -2,16 +2,16 @@
 // row converter and the plain (uncompressed) rows.  Every size derived
 // from the file is computed in 64 bits and checked against the bytes the
 // file actually holds before anything is allocated or written.
-#include "gfx/bmp.h"
+#include "bmp.h"
 
 #include <algorithm>
 #include <bit>
 #include <vector>
 
-#include "gfx/bmp_decoder.h"
-#include "gfx/path.h"
-#include "platform/driver.h"
-#include "platform/runtime.h"
+#include "bmp_decoder.h"
+#include "path.h"
+#include "../platform/driver.h"
+#include "../platform/runtime.h"
 
 namespace fb {
 

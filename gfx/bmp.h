@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "gfx/image.h"
+#include "image.h"
 
 namespace fb {
 

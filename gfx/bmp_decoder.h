@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "gfx/bmp.h"
-#include "gfx/context.h"
-#include "platform/screen.h"
+#include "bmp.h"
+#include "context.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

@@ -12,7 +12,7 @@
 // is not an error.
 #include <algorithm>
 
-#include "gfx/bmp_decoder.h"
+#include "bmp_decoder.h"
 
 namespace fb {
 

@@ -15,7 +15,7 @@
 // ends early; rows already decoded stay.  Pixels the data skips (by a move
 // or an early end of line) keep what the target held, which for a new
 // image is its transparent fill.
-#include "gfx/bmp_decoder.h"
+#include "bmp_decoder.h"
 
 #include <algorithm>
 

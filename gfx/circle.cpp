@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "gfx/context.h"
-#include "gfx/line_internal.h"
-#include "gfx/primitives.h"
-#include "platform/screen.h"
+#include "context.h"
+#include "line_internal.h"
+#include "primitives.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

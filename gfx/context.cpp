@@ -1,11 +1,11 @@
-#include "gfx/context.h"
+#include "context.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "gfx/spans.h"
-#include "gfx/spans_packed.h"
-#include "platform/screen.h"
+#include "spans.h"
+#include "spans_packed.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <vector>
 
-#include "gfx/color.h"
-#include "gfx/image.h"
-#include "platform/screen.h"
+#include "color.h"
+#include "image.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

@@ -38,7 +38,7 @@
  *       --font $S/Ethiopian-Goha16.psf
  */
 
-#include "gfx/font_data.h"
+#include "font_data.h"
 
 namespace fb {
 

@@ -1,5 +1,5 @@
-#include "gfx/font_data.h"
-#include "gfx/text.h"
+#include "font_data.h"
+#include "text.h"
 
 namespace fb {
 

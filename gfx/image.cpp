@@ -1,29 +1,14 @@
-#include "gfx/image.h"
+#include "image.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "gfx/context.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include "context.h"
+#include "../platform/runtime.h"
+#include "../platform/screen.h"
 
 namespace fb {
-
-void* AllocAligned16(size_t bytes) {
-  // Room for the block's address and for moving the start to 16 bytes.
-  constexpr size_t extra = sizeof(void*) + 15;
-  if (bytes > SIZE_MAX - extra) return nullptr;
-  void* block = std::malloc(bytes + extra);
-  if (!block) return nullptr;
-  uintptr_t start = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + 15) & ~uintptr_t(15);
-  reinterpret_cast<void**>(start)[-1] = block;
-  return reinterpret_cast<void*>(start);
-}
-
-void FreeAligned16(void* aligned) {
-  if (aligned) std::free(reinterpret_cast<void**>(aligned)[-1]);
-}
 
 Image* CreateImage(int32_t width, int32_t height, Color colour, int32_t depth, int32_t flags) {
   ScreenContext* screen = Screen();

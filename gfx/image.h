@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "gfx/color.h"
+#include "color.h"
 
 namespace fb {
 
@@ -19,8 +19,7 @@ constexpr int32_t IMAGE_MAX_SIDE = 32768;
 constexpr uint64_t IMAGE_MAX_BYTES = uint64_t(1) << 30;
 
 // The header of an image.  A handle to an image is the address of its
-// header, which is 16-byte aligned; the address of the allocated block is
-// kept in the pointer-sized slot just before it.
+// header, a block from AllocAligned16 (platform/runtime.h).
 struct Image {
   uint32_t type;       // always IMAGE_TYPE
   uint32_t bpp;        // bytes per pixel: 1, 2 or 4
@@ -51,11 +50,5 @@ Image* CreateImage(int32_t width, int32_t height, Color colour, int32_t depth, i
 
 // Frees an image made by CreateImage.  nullptr is ignored.
 void DestroyImage(Image* image);
-
-// 16-byte aligned blocks with their own address kept in the slot before
-// them, shared by images and screen pages.  Returns nullptr when bytes
-// cannot be had.
-void* AllocAligned16(size_t bytes);
-void FreeAligned16(void* aligned);
 
 }  // namespace fb

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "gfx/context.h"
+#include "context.h"
 
 namespace fb {
 

@@ -1,4 +1,4 @@
-#include "gfx/path.h"
+#include "path.h"
 
 #include <filesystem>
 

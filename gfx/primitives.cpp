@@ -1,14 +1,14 @@
 // SetPixel, lines and boxes.  Circles are in gfx/circle.cpp.
-#include "gfx/primitives.h"
+#include "primitives.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <utility>
 
-#include "gfx/context.h"
-#include "gfx/line_internal.h"
-#include "platform/screen.h"
+#include "context.h"
+#include "line_internal.h"
+#include "../platform/screen.h"
 
 namespace fb {
 

@@ -3,8 +3,8 @@
 #pragma once
 #include <cstdint>
 
-#include "gfx/color.h"
-#include "gfx/image.h"
+#include "color.h"
+#include "image.h"
 
 namespace fb {
 

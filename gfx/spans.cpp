@@ -1,9 +1,8 @@
-#include "gfx/spans.h"
+#include "spans.h"
 
-#include <atomic>
 #include <cstring>
 
-#include "gfx/spans_packed.h"
+#include "spans_packed.h"
 
 namespace fb {
 
@@ -26,18 +25,6 @@ const SpanRoutines PLAIN[3] = {{Fill8, Copy8}, {Fill16, Copy16}, {Fill32, Copy32
 
 int Index(int bpp) { return bpp == 4 ? 2 : bpp == 2 ? 1 : 0; }
 
-uint32_t DetectCpu() {
-  uint32_t features = 0;
-#if defined(__x86_64__) || defined(_M_X64)
-  features |= CPU_SSE2;  // part of the x86-64 base
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) features |= CPU_AVX2;
-#endif
-  return features;
-}
-
-std::atomic<uint32_t> featureMask{~0u};
-
 }  // namespace
 
 const SpanRoutines& PlainSpans(int bpp) { return PLAIN[Index(bpp)]; }
@@ -48,12 +35,5 @@ const SpanRoutines& PackedSpans(int bpp) {
   if (features & CPU_SSE2) return Sse2Spans(bpp);
   return PlainSpans(bpp);
 }
-
-uint32_t CpuFeatures() {
-  static const uint32_t detected = DetectCpu();
-  return detected & featureMask.load(std::memory_order_relaxed);
-}
-
-void ForceCpuFeatures(uint32_t mask) { featureMask.store(mask, std::memory_order_relaxed); }
 
 }  // namespace fb

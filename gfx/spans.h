@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../platform/cpu.h"  // which packed set PackedSpans picks
+
 namespace fb {
 
 struct SpanRoutines {
@@ -16,15 +18,5 @@ struct SpanRoutines {
 // bpp is 1, 2 or 4; count is in pixels.
 const SpanRoutines& PlainSpans(int bpp);
 const SpanRoutines& PackedSpans(int bpp);  // the best packed set this processor runs
-
-// Processor features that the packed routines use.
-constexpr uint32_t CPU_SSE2 = 1;
-constexpr uint32_t CPU_AVX2 = 2;
-
-// What this processor offers (read once), masked by ForceCpuFeatures.
-uint32_t CpuFeatures();
-// Limits the features the library will use from the next screen opening
-// on; tests and benchmarks use it to run the plain set.  ~0u restores all.
-void ForceCpuFeatures(uint32_t mask);
 
 }  // namespace fb

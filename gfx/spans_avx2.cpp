@@ -1,7 +1,7 @@
 // Compiled with -mavx2; only called when the processor reports AVX2.
 // Each routine handles its whole length itself: falling into SSE code for
 // the tail would mix 256-bit and legacy instructions without vzeroupper.
-#include "gfx/spans_packed.h"
+#include "spans_packed.h"
 
 #if defined(__AVX2__)
 #include <immintrin.h>

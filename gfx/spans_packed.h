@@ -2,7 +2,7 @@
 // Internal to the drawing services: callers go through PackedSpans, which
 // picks the set the processor runs.
 #pragma once
-#include "gfx/spans.h"
+#include "spans.h"
 
 namespace fb {
 

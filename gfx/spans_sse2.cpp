@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "gfx/spans_packed.h"
+#include "spans_packed.h"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <emmintrin.h>

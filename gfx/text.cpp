@@ -1,15 +1,16 @@
 // DrawText: a string at a pixel position, ink only, clipped to the target.
 // The text screen (PrintText and its cells) is in gfx/text_screen.cpp.
-#include "gfx/text.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include "blit.h"
+#include "context.h"
+#include "text_state.h"
+#include "../platform/runtime.h"
+#include "../platform/screen.h"
 
 namespace fb {
 
@@ -130,8 +131,10 @@ int32_t DrawText(Image* target, float x, float y, int32_t coordFlags, const char
   ChoosePixelRoutines(*dc, value);
   ApplyCoordFlags(*dc, coordFlags, x, y);
   PointI p = ToPixel(*dc, x, y);
+  const TextState* textState = GetTextState();
+  const Font& builtIn = textState ? *textState->font : FONT_8X8;
   ScreenLock();
-  DrawBuiltInText(*dc, *Screen()->font, p, text, value);
+  DrawBuiltInText(*dc, builtIn, p, text, value);
   ScreenUnlock(1, 0);
   return Result(0);
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "gfx/color.h"
-#include "gfx/image.h"
+#include "color.h"
+#include "image.h"
 
 namespace fb {
 

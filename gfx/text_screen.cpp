@@ -8,10 +8,11 @@
 #include <cstring>
 #include <string_view>
 
-#include "gfx/context.h"
-#include "gfx/text.h"
-#include "platform/console.h"
-#include "platform/screen.h"
+#include "context.h"
+#include "text.h"
+#include "text_state.h"
+#include "../platform/console.h"
+#include "../platform/screen.h"
 
 namespace fb {
 
@@ -25,7 +26,7 @@ constexpr int RUN_BYTES = 1024;
 // it runs under the screen lock with the screen selected as target; the
 // Unsafe ones also assume their cells and rows lie inside the grid.
 struct TextScreen {
-  ScreenContext& screen;
+  TextState& text;
   DrawContext& dc;
   const Font& font;
   TextCell* cells;
@@ -36,18 +37,18 @@ struct TextScreen {
     touchedLast = std::max(touchedLast, last);
   }
   TextCell* Cell(int column, int row) {
-    return cells + size_t(row) * size_t(screen.textColumns) + size_t(column);
+    return cells + size_t(row) * size_t(text.textColumns) + size_t(column);
   }
 };
 
 // Opens the screen for a text operation: the screen as target, the plain
 // storing routines (text colours are drawn as they are), the lock held.
-TextScreen BeginText(ScreenContext& screen) {
+TextScreen BeginText(TextState& text) {
   DrawContext& dc = *GetDrawContext();
   SelectTarget(dc, nullptr);
   ChoosePixelRoutines(dc, 0xFF000000);
   ScreenLock();
-  return TextScreen{screen, dc, *screen.font, screen.textCells[dc.workPage]};
+  return TextScreen{text, dc, *text.font, text.PageCells(dc.workPage)};
 }
 
 void EndText(TextScreen& ts) {
@@ -111,7 +112,7 @@ void UnsafeScroll(TextScreen& ts, int left, int top, int right, int bottom, int 
   for (int row = top + kept; row <= bottom; ++row)
     std::fill_n(ts.Cell(left, row), cellSpan, TextCell{32, ts.dc.foreground, ts.dc.background});
 
-  ts.screen.textCursor.row = bottom;
+  ts.text.textCursor.row = bottom;
   ts.Touch(top * h, (bottom + 1) * h - 1);
 }
 
@@ -123,9 +124,9 @@ struct Layout {
   uint8_t run[RUN_BYTES];
   int runLength = 0;
 
-  int Columns() const { return ts.screen.textColumns; }
-  int FirstRow() const { return ts.screen.textView.firstRow; }
-  int LastRow() const { return ts.screen.textView.lastRow; }
+  int Columns() const { return ts.text.textColumns; }
+  int FirstRow() const { return ts.text.textView.firstRow; }
+  int LastRow() const { return ts.text.textView.lastRow; }
 
   // Brings a cursor below the view back onto its last row.
   void ScrollIntoView() {
@@ -200,13 +201,14 @@ int CellIndex(int32_t position, int count) { return std::max(std::min(position, 
 }  // namespace
 
 void PrintText(std::string_view text, bool lineEnd) {
-  ScreenContext* screen = Screen();
-  if (!screen) {
+  if (!Screen()) {
     ConsoleWrite(text);
     if (lineEnd) ConsoleWrite("\n");
     return;
   }
   if (text.empty() && !lineEnd) return;
+  TextState* screen = GetTextState();
+  if (!screen) return;
   // A screen narrower or shorter than one character has no cell: the text
   // goes nowhere.  The layout below needs at least one column and one row
   // in its view, or its wrapping and scrolling never end.
@@ -239,7 +241,7 @@ void PrintText(std::string_view text, bool lineEnd) {
 }
 
 void DrawRun(int32_t column, int32_t row, const char* bytes, int32_t count) {
-  ScreenContext* screen = Screen();
+  TextState* screen = GetTextState();
   if (!screen || !bytes || count <= 0) return;
   if (column < 0 || column >= screen->textColumns || row < 0 || row >= screen->textRows) return;
   count = std::min(count, screen->textColumns - column);
@@ -250,7 +252,7 @@ void DrawRun(int32_t column, int32_t row, const char* bytes, int32_t count) {
 }
 
 void ScrollView(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t lines) {
-  ScreenContext* screen = Screen();
+  TextState* screen = GetTextState();
   if (!screen || lines <= 0) return;
   left = std::max(left, 0);
   top = std::max(top, 0);
@@ -264,7 +266,7 @@ void ScrollView(int32_t left, int32_t top, int32_t right, int32_t bottom, int32_
 }
 
 void SetTextCursor(int32_t column, int32_t row) {
-  ScreenContext* screen = Screen();
+  TextState* screen = GetTextState();
   if (!screen) return;
   if (column > 0) screen->textCursor.column = CellIndex(column, screen->textColumns);
   if (row > 0) screen->textCursor.row = CellIndex(row, screen->textRows);
@@ -273,13 +275,13 @@ void SetTextCursor(int32_t column, int32_t row) {
 
 void GetTextCursor(int32_t* column, int32_t* row) {
   // Without a screen there is no text cursor: both read 0.
-  const ScreenContext* screen = Screen();
+  const TextState* screen = GetTextState();
   if (column) *column = screen ? screen->textCursor.column + 1 : 0;
   if (row) *row = screen ? screen->textCursor.row + 1 : 0;
 }
 
 void SetTextView(int32_t firstRow, int32_t lastRow) {
-  ScreenContext* screen = Screen();
+  TextState* screen = GetTextState();
   if (!screen) return;
   int first = firstRow > 0 ? firstRow - 1 : screen->textView.firstRow;
   int last = lastRow > 0 ? lastRow - 1 : screen->textView.lastRow;

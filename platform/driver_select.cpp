@@ -1,7 +1,7 @@
 #include <cctype>
 
-#include "platform/driver.h"
-#include "platform/screen.h"
+#include "driver.h"
+#include "screen.h"
 
 namespace fb {
 

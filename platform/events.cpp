@@ -1,12 +1,12 @@
 // The window-event queue: a ring of 128 records guarded by a binary
 // semaphore of its own, so the window thread can post while the program's
 // thread reads without either holding the display lock.
-#include "platform/events.h"
+#include "events.h"
 
 #include <new>
 #include <semaphore>
 
-#include "platform/screen.h"
+#include "screen.h"
 
 namespace fb {
 

@@ -4,14 +4,15 @@
 // the flag are never touched by both threads at once.  With no screen open
 // the readers go to the console ring instead, and there is no second
 // thread.
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 
-#include "clock/clock.h"
-#include "platform/console.h"
-#include "platform/key_ring.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
+#include "console.h"
+#include "key_ring.h"
+#include "keyboard.h"
+#include "screen.h"
 
 namespace fb {
 
@@ -71,7 +72,9 @@ int32_t WaitKey() {
     // Nothing can be typed into a closed console any more: the waiting
     // reader gets the close key again rather than waiting forever.
     if (Screen() == nullptr && ConsoleInputEnded()) return KEY_CLOSE;
-    Sleep(20);
+    // The system's sleep: the clock sits above this layer (its Sleep
+    // waits for keys from here).
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return code;
 }

@@ -1,7 +1,7 @@
 // The keyboard map and key translation: platform-free tables that turn a
 // key message (character, set-1 scancode, control-key state) into the key
 // code the queue holds.  Pure functions over constant tables; any thread.
-#include "platform/keyboard.h"
+#include "keyboard.h"
 
 #include <array>
 

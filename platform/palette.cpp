@@ -1,4 +1,4 @@
-#include "platform/palette.h"
+#include "palette.h"
 
 namespace fb {
 

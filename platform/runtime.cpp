@@ -1,6 +1,8 @@
-#include "platform/runtime.h"
+#include "runtime.h"
 
 #include <atomic>
+#include <cstdint>
+#include <cstdlib>
 
 namespace fb {
 
@@ -12,5 +14,20 @@ std::atomic<int32_t> lastError{0};
 
 int32_t LastError() { return lastError.load(std::memory_order_relaxed); }
 void SetLastError(int32_t error) { lastError.store(error, std::memory_order_relaxed); }
+
+void* AllocAligned16(size_t bytes) {
+  // Room for the block's address and for moving the start to 16 bytes.
+  constexpr size_t extra = sizeof(void*) + 15;
+  if (bytes > SIZE_MAX - extra) return nullptr;
+  void* block = std::malloc(bytes + extra);
+  if (!block) return nullptr;
+  uintptr_t start = (reinterpret_cast<uintptr_t>(block) + sizeof(void*) + 15) & ~uintptr_t(15);
+  reinterpret_cast<void**>(start)[-1] = block;
+  return reinterpret_cast<void*>(start);
+}
+
+void FreeAligned16(void* aligned) {
+  if (aligned) std::free(reinterpret_cast<void**>(aligned)[-1]);
+}
 
 }  // namespace fb

@@ -1,13 +1,20 @@
 // Runtime support shared by the library: the process-wide last error
 // number that the library's operations set (0 success, 1 or a result code
-// on failure).
+// on failure), 16-byte aligned memory and the program's name.  Any thread.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace fb {
 
 int32_t LastError();
 void SetLastError(int32_t error);
+
+// 16-byte aligned blocks with their own address kept in the slot before
+// them, shared by screen pages and images.  Returns nullptr when bytes
+// cannot be had.
+void* AllocAligned16(size_t bytes);
+void FreeAligned16(void* aligned);
 
 }  // namespace fb
 

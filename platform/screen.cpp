@@ -1,18 +1,16 @@
-#include "platform/screen.h"
+#include "screen.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "gfx/spans.h"
-#include "gfx/text.h"
-#include "platform/driver.h"
-#include "platform/events.h"
-#include "platform/palette.h"
-#include "platform/runtime.h"
+#include "cpu.h"
+#include "driver.h"
+#include "events.h"
+#include "palette.h"
+#include "runtime.h"
 
 namespace fb {
 
@@ -41,10 +39,6 @@ bool ValidDepth(int32_t depth) {
 
 void FreeScreen(ScreenContext* s) {
   if (!s) return;
-  if (s->textCells) {
-    for (int i = 0; i < s->pageCount; ++i) delete[] s->textCells[i];
-    delete[] s->textCells;
-  }
   if (s->pages) {
     for (int i = 0; i < s->pageCount; ++i) FreeAligned16(s->pages[i]);
     delete[] s->pages;
@@ -82,9 +76,6 @@ bool BuildScreen(ScreenContext& s, int32_t width, int32_t height, int32_t depth,
   s.colorMask = depth == 16 ? 0xFFFFu : depth == 32 ? 0xFFFFFFFFu : (1u << depth) - 1;
   s.scanLineHeight = 1;
   s.defaultPalette = DefaultPaletteRgb();
-  s.font = &FONT_8X8;
-  s.textColumns = width / s.font->width;
-  s.textRows = height / s.font->height;
   s.aspect = 1.0f;
   s.pageCount = pages;
 
@@ -115,23 +106,14 @@ bool BuildScreen(ScreenContext& s, int32_t width, int32_t height, int32_t depth,
   if (cpu & CPU_AVX2) s.flags |= SCREEN_MARK_AVX2;
 
   ResetPalette(s);
-  s.textView = {0, s.textRows - 1};
-  s.textCursor = {0, 0};
 
   // Every page starts in the background colour: opaque black at 32 bits.
-  const uint32_t background = depth == 32 ? 0xFF000000u : 0u;
-  const SpanRoutines& spans = PlainSpans(s.bpp);
-  for (int i = 0; i < pages; ++i)
-    spans.FillSpan(s.pages[i], background, size_t(width) * size_t(height));
-
-  // Text cells: spaces in the default colours.
-  const Color foreground = depth == 8 ? 15u : s.colorMask;
-  const size_t cellCount = size_t(s.textColumns) * size_t(s.textRows);
-  s.textCells = new (std::nothrow) TextCell*[size_t(pages)]();
-  if (!s.textCells) return false;
+  const size_t pixels = size_t(width) * size_t(height);
   for (int i = 0; i < pages; ++i) {
-    if (!(s.textCells[i] = new (std::nothrow) TextCell[cellCount])) return false;
-    for (size_t c = 0; c < cellCount; ++c) s.textCells[i][c] = {32, foreground, background};
+    if (depth == 32)
+      std::fill_n(reinterpret_cast<uint32_t*>(s.pages[i]), pixels, 0xFF000000u);
+    else
+      std::memset(s.pages[i], 0, size_t(s.pitch) * size_t(height));
   }
   return true;
 }
@@ -190,7 +172,6 @@ int SetScreenMode(int32_t width, int32_t height, int32_t depth, int32_t pages, i
     return 1;
   }
   s->driver = driver;
-  GetDrawContext();
   if (!exitRoutineRegistered) {
     std::atexit(CloseAtExit);
     exitRoutineRegistered = true;
@@ -220,9 +201,7 @@ void ScreenUnlock(int32_t firstRow, int32_t lastRow) {
   if (!s) return;
   if (lastRow < 0) lastRow = s->height - 1;
   if (firstRow < 0) firstRow = 0;
-  // The range is tested first: the library's own ScreenUnlock(1, 0) marks
-  // nothing and so need not look at the drawing context at all.
-  if (firstRow <= lastRow && lastRow < s->height && GetDrawContext()->workPage == s->visiblePage) {
+  if (firstRow <= lastRow && lastRow < s->height) {
     // Marking without the lock held would race with the window thread,
     // which reads and clears the flags; take it for the marking alone.
     bool unlocked = s->lockCount == 0;

@@ -1,17 +1,17 @@
-// The open screen: SetScreenMode builds the ScreenContext, picks a display
-// driver and opens its window; ScreenLock/ScreenUnlock are the one
-// synchronisation point between the program's thread, which draws, and the
-// window thread, which presents.  All of these run on the program's thread.
+// The open screen: SetScreenMode builds the ScreenContext (its pages,
+// palettes, dirty rows, key state and events), picks a display driver and
+// opens its window; ScreenLock/ScreenUnlock are the one synchronisation
+// point between the program's thread, which draws, and the window thread,
+// which presents.  All of these run on the program's thread.  The drawing
+// code keeps its own state per screen (drawing contexts, text cells) and
+// sets it up when it first sees a new mode serial.
 #pragma once
 #include <cstdint>
-
-#include "gfx/color.h"
 
 namespace fb {
 
 struct DisplayDriver;
 struct EventQueue;
-struct Font;
 
 // The fifth argument of SetScreenMode.
 constexpr int32_t SCREEN_WINDOWED = 0;
@@ -34,19 +34,6 @@ constexpr uint32_t SCREEN_MARK_AVX2 = 1u << 4;    // ... and their 256-bit forms
 
 constexpr int KEY_STATE_SIZE = 128;
 
-// One character cell of the text screen.
-struct TextCell {
-  uint16_t code;
-  Color foreground;
-  Color background;
-};
-struct TextCursor {
-  int32_t column, row;  // 0-based
-};
-struct TextView {
-  int32_t firstRow, lastRow;
-};
-
 struct ScreenContext {
   int32_t modeSerial = 0;
   int32_t modeNumber = -1;  // -1: opened by size
@@ -66,16 +53,10 @@ struct ScreenContext {
   uint32_t colorMask = 0;
   const uint8_t* defaultPalette = nullptr;  // 3 bytes per entry
   int32_t scanLineHeight = 1;
-  const Font* font = nullptr;
-  int32_t textColumns = 0, textRows = 0;
   float aspect = 1.0f;
   uint8_t* keyState = nullptr;  // KEY_STATE_SIZE bytes, 1 = held
   EventQueue* events = nullptr;
   uint8_t* conversionTable = nullptr;  // 2048 bytes for pixel conversion
-  TextCell** textCells = nullptr;  // one grid of textColumns x textRows per page
-  TextCursor textCursor{0, 0};
-  uint8_t scrollPending = 0;
-  TextView textView{0, 0};
   uint32_t flags = 0;  // SCREEN_MARK_*
   int32_t lockCount = 0;
   int32_t refreshRate = 0;  // Hz, 0 when unknown; filled by the driver
@@ -104,9 +85,9 @@ void CloseScreen();
 void ScreenLock();
 
 // Marks rows first..last dirty (last < 0: the last row; first < 0: 0; a
-// range past the screen or reversed marks nothing) when drawing goes to
-// the visible page, then lowers the lock count and releases the display
-// lock when it reaches 0.  ScreenUnlock(1, 0) releases without marking.
+// range past the screen or reversed marks nothing), then lowers the lock
+// count and releases the display lock when it reaches 0.
+// ScreenUnlock(1, 0) releases without marking.
 void ScreenUnlock(int32_t firstRow, int32_t lastRow);
 
 // Sets the window title used by the next SetScreenMode and, with a screen

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/console.h"
-#include "platform/keyboard.h"
+#include "console.h"
+#include "keyboard.h"
 
 namespace fb {
 

@@ -1,4 +1,4 @@
-#include "platform/window_thread.h"
+#include "window_thread.h"
 
 #include <atomic>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/screen.h"
+#include "screen.h"
 
 namespace fb {
 

@@ -1,7 +1,7 @@
 // Blitting: the blend arithmetic against a reference written from the
 // per-byte rule, the packed sets against the plain set on random data, and
 // PutImage's rectangle, coordinate, clipping and failure handling.
-#include "gfx/blit.h"
+#include <fb/gfx/blit.h>
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@
 #include <random>
 #include <vector>
 
-#include "gfx/blit_packed.h"
-#include "gfx/spans.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include <fb/gfx/blit_packed.h>
+#include <fb/gfx/spans.h>
+#include <fb/platform/runtime.h>
+#include <fb/platform/screen.h>
 
 namespace fb {
 namespace {

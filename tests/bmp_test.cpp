@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "gfx/bmp.h"
-#include "gfx/bmp_decoder.h"
-#include "platform/driver.h"
-#include "platform/screen.h"
+#include <fb/gfx/bmp.h>
+#include <fb/gfx/bmp_decoder.h>
+#include <fb/platform/driver.h>
+#include <fb/platform/screen.h>
 
 namespace fb {
 namespace {

@@ -1,17 +1,17 @@
 // TimerSeconds and Sleep without a screen.  Time is faked through a
 // ClockSource that records every plain sleep, so whole sequences of sleeps
 // are compared; only the real-clock tests touch the system clock.
-#include "clock/clock.h"
+#include <fb/clock/clock.h>
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <vector>
 
-#include "platform/console.h"
-#include "platform/keyboard.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include <fb/platform/console.h>
+#include <fb/platform/keyboard.h>
+#include <fb/platform/runtime.h>
+#include <fb/platform/screen.h>
 #include "tests/piped_descriptor.h"
 
 namespace {

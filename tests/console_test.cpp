@@ -7,8 +7,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/console.h"
-#include "platform/keyboard.h"
+#include <fb/platform/console.h>
+#include <fb/platform/keyboard.h>
 #include "tests/piped_descriptor.h"
 
 namespace fb {

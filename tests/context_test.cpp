@@ -4,9 +4,10 @@
 #include <cstring>
 #include <limits>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "platform/screen.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/gfx/text_state.h>
+#include <fb/platform/screen.h>
 #include "test_screen.h"
 
 using namespace fb;
@@ -128,10 +129,11 @@ TEST(ClearScreen, DefaultClearsEverything) {
   fbtest::ScreenGuard guard;
   ASSERT_EQ(fbtest::OpenNullScreen(1024, 768, 32), 0);
   ScreenContext* s = Screen();
+  TextState* t = GetTextState();
   std::memset(s->framebuffer, 0x5A, size_t(s->pitch) * 768);
-  s->textCells[0][5] = {'Q', 1, 2};
-  s->textCursor = {7, 9};
-  s->scrollPending = 1;
+  t->PageCells(0)[5] = {'Q', 1, 2};
+  t->textCursor = {7, 9};
+  t->scrollPending = 1;
   ClearScreen();
   const uint32_t* px = reinterpret_cast<const uint32_t*>(s->framebuffer);
   for (size_t i = 0; i < 1024u * 768u; ++i) ASSERT_EQ(px[i], 0xFF000000u) << i;
@@ -139,11 +141,11 @@ TEST(ClearScreen, DefaultClearsEverything) {
   DrawContext* dc = GetDrawContext();
   EXPECT_EQ(dc->lastPoint.x, 512);
   EXPECT_EQ(dc->lastPoint.y, 384);
-  EXPECT_EQ(s->textCells[0][5].code, 32);
-  EXPECT_EQ(s->textCells[0][5].foreground, 0xFFFFFFFFu);
-  EXPECT_EQ(s->textCursor.column, 0);
-  EXPECT_EQ(s->textCursor.row, 0);
-  EXPECT_EQ(s->scrollPending, 0);
+  EXPECT_EQ(t->PageCells(0)[5].code, 32);
+  EXPECT_EQ(t->PageCells(0)[5].foreground, 0xFFFFFFFFu);
+  EXPECT_EQ(t->textCursor.column, 0);
+  EXPECT_EQ(t->textCursor.row, 0);
+  EXPECT_EQ(t->scrollPending, 0);
   EXPECT_EQ(s->lockCount, 0);
 }
 
@@ -151,8 +153,9 @@ TEST(ClearScreen, TextViewModeClearsOnlyItsRows) {
   fbtest::ScreenGuard guard;
   ASSERT_EQ(fbtest::OpenNullScreen(64, 64, 32), 0);  // 8 text rows
   ScreenContext* s = Screen();
+  TextState* t = GetTextState();
   std::memset(s->framebuffer, 0x5A, size_t(s->pitch) * 64);
-  s->textView = {2, 4};
+  t->textView = {2, 4};
   DrawContext* dc = GetDrawContext();
   dc->lastPoint = {3, 3};
   ClearScreen();  // the view is not the whole screen: mode 2
@@ -162,7 +165,7 @@ TEST(ClearScreen, TextViewModeClearsOnlyItsRows) {
     EXPECT_EQ(px[y * 64 + 10], inView ? 0xFF000000u : 0x5A5A5A5Au) << y;
     EXPECT_EQ(s->dirtyRows[y], inView ? 1 : 0) << y;
   }
-  EXPECT_EQ(s->textCursor.row, 2);
+  EXPECT_EQ(t->textCursor.row, 2);
   EXPECT_EQ(dc->lastPoint.x, 3);  // kept
 
   std::memset(s->dirtyRows, 0, 64);

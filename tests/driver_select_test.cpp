@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/driver.h"
-#include "platform/screen.h"
+#include <fb/platform/driver.h>
+#include <fb/platform/screen.h>
 
 using namespace fb;
 

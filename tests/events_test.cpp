@@ -1,9 +1,9 @@
 // The window-event queue: a ring of 128 records that keeps the newest 127.
-#include "platform/events.h"
+#include <fb/platform/events.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/screen.h"
+#include <fb/platform/screen.h>
 
 namespace fb {
 namespace {

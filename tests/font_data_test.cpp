@@ -2,7 +2,7 @@
 // wrong bit order, rows flipped or shifted between glyphs, look-alike glyphs
 // standing in for the real ones, missing glyphs, and box pieces from sources
 // whose lines don't meet.
-#include "gfx/font_data.h"
+#include <fb/gfx/font_data.h>
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 
 #include <utility>
 
-#include "gfx/primitives.h"
-#include "gfx/text.h"
-#include "platform/screen.h"
+#include <fb/gfx/primitives.h>
+#include <fb/gfx/text.h>
+#include <fb/platform/screen.h>
 
 namespace drawlog {
 

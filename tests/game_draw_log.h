@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "gfx/blit.h"
-#include "gfx/color.h"
-#include "gfx/image.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/color.h>
+#include <fb/gfx/image.h>
 
 namespace drawlog {
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "clock/random.h"
+#include <fb/clock/random.h>
 #include "game/game.h"
 #include "game_draw_log.h"
 #include "game_support.h"
-#include "gfx/context.h"
-#include "gfx/primitives.h"
-#include "platform/keyboard.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/primitives.h>
+#include <fb/platform/keyboard.h>
 
 namespace {
 
@@ -30,28 +30,28 @@ class GameTest : public ::testing::Test {
     ASSERT_EQ(gametest::OpenGameScreen(), 0);
     gametest::WriteGamePictures();
     fb::SeedRandom(1234, 0);
-    fb::CreateGame(session);
+    shooter::CreateGame(session);
     fb::SeedRandom(1234, 0);  // the particles reseeded from the clock
   }
   void TearDown() override {
-    fb::ReleaseGame(session);
+    shooter::ReleaseGame(session);
     fb::CloseScreen();
   }
 
   static void Hold(int scancode, bool held = true) { fb::Screen()->keyState[scancode] = held; }
 
-  static fb::Enemy& Alien(int slot, double x, double y) {
-    fb::Enemy& e = fb::enemySystem->pool[slot];
-    e = fb::Enemy{};
+  static shooter::Enemy& Alien(int slot, double x, double y) {
+    shooter::Enemy& e = shooter::enemySystem->pool[slot];
+    e = shooter::Enemy{};
     e.x = x;
     e.y = y;
     e.alive = 1;
-    e.hitPoints = fb::ENEMY_HIT_POINTS;
+    e.hitPoints = shooter::ENEMY_HIT_POINTS;
     return e;
   }
-  static fb::Bullet& Shot(int slot, double x, double y) {
-    fb::Bullet& b = fb::player->bullets.pool[slot];
-    b = fb::Bullet{};
+  static shooter::Bullet& Shot(int slot, double x, double y) {
+    shooter::Bullet& b = shooter::player->bullets.pool[slot];
+    b = shooter::Bullet{};
     b.x = x;
     b.y = y;
     b.active = 1;
@@ -60,16 +60,16 @@ class GameTest : public ::testing::Test {
 
   gametest::FakeClock clock;
   gametest::ScratchDir dir;
-  fb::GameSession session{};
+  shooter::GameSession session{};
 };
 
 TEST_F(GameTest, StartsWithTheGameState) {
-  EXPECT_EQ(fb::score, 0);
-  EXPECT_EQ(fb::stage, 2);
-  EXPECT_EQ(fb::player->x, 100.0);
-  EXPECT_EQ(fb::player->y, 100.0);
-  EXPECT_EQ(fb::coreGauge->value, 100);
-  EXPECT_EQ(fb::critical->period, 60);
+  EXPECT_EQ(shooter::score, 0);
+  EXPECT_EQ(shooter::stage, 2);
+  EXPECT_EQ(shooter::player->x, 100.0);
+  EXPECT_EQ(shooter::player->y, 100.0);
+  EXPECT_EQ(shooter::coreGauge->value, 100);
+  EXPECT_EQ(shooter::critical->period, 60);
   EXPECT_EQ(session.incStage.name, "IncStage");
   EXPECT_EQ(session.coreReg.name, "CoreReg");
   EXPECT_EQ(session.limiter.fps, 60);
@@ -78,61 +78,61 @@ TEST_F(GameTest, StartsWithTheGameState) {
 // --- the ship ---
 
 TEST_F(GameTest, ThrustApproachesFiveAndNeverReachesIt) {
-  Hold(fb::SCANCODE_D);
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->vx, 0.5 / 1.1);
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->vx, (0.5 / 1.1 + 0.5) / 1.1);
-  EXPECT_NEAR(fb::player->vx, 0.868, 0.001);
-  EXPECT_DOUBLE_EQ(fb::player->vy, 0.0);
+  Hold(shooter::SCANCODE_D);
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->vx, 0.5 / 1.1);
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->vx, (0.5 / 1.1 + 0.5) / 1.1);
+  EXPECT_NEAR(shooter::player->vx, 0.868, 0.001);
+  EXPECT_DOUBLE_EQ(shooter::player->vy, 0.0);
   for (int i = 0; i < 400; ++i) {
-    fb::player->x = 100;  // keep it off the edges
-    fb::Update(*fb::player);
-    ASSERT_LT(fb::player->vx, 5.0);
+    shooter::player->x = 100;  // keep it off the edges
+    shooter::Update(*shooter::player);
+    ASSERT_LT(shooter::player->vx, 5.0);
   }
-  EXPECT_GT(fb::player->vx, 4.99);
+  EXPECT_GT(shooter::player->vx, 4.99);
   // Opposite keys cancel; without keys the ship creeps on.
-  Hold(fb::SCANCODE_A);
-  double vx = fb::player->vx;
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->vx, vx / 1.1);
+  Hold(shooter::SCANCODE_A);
+  double vx = shooter::player->vx;
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->vx, vx / 1.1);
 }
 
 TEST_F(GameTest, ShipBouncesAtTheRightEdgeAndIsClampedNextFrame) {
-  Hold(fb::SCANCODE_D);
-  fb::player->x = 972;
-  fb::player->vx = 4.99;
-  fb::Update(*fb::player);
-  EXPECT_NEAR(fb::player->x, 972 + (4.99 + 0.5) / 1.1, 1e-9);  // about 977: drawn beyond
-  EXPECT_LT(fb::player->vx, 0);
-  double vx = fb::player->vx;
-  fb::Update(*fb::player);
-  EXPECT_DOUBLE_EQ(fb::player->prevX, 974.0);
-  EXPECT_DOUBLE_EQ(fb::player->x, 974.0 + (vx + 0.5) / 1.1);
+  Hold(shooter::SCANCODE_D);
+  shooter::player->x = 972;
+  shooter::player->vx = 4.99;
+  shooter::Update(*shooter::player);
+  EXPECT_NEAR(shooter::player->x, 972 + (4.99 + 0.5) / 1.1, 1e-9);  // about 977: drawn beyond
+  EXPECT_LT(shooter::player->vx, 0);
+  double vx = shooter::player->vx;
+  shooter::Update(*shooter::player);
+  EXPECT_DOUBLE_EQ(shooter::player->prevX, 974.0);
+  EXPECT_DOUBLE_EQ(shooter::player->x, 974.0 + (vx + 0.5) / 1.1);
   // Exactly on the bounds counts as inside.
-  Hold(fb::SCANCODE_D, false);
-  fb::player->x = 0.0;
-  fb::player->vx = 0;
-  fb::Update(*fb::player);
-  EXPECT_EQ(fb::player->x, 0.0);
-  EXPECT_EQ(fb::player->vx, 0.0);
+  Hold(shooter::SCANCODE_D, false);
+  shooter::player->x = 0.0;
+  shooter::player->vx = 0;
+  shooter::Update(*shooter::player);
+  EXPECT_EQ(shooter::player->x, 0.0);
+  EXPECT_EQ(shooter::player->vx, 0.0);
 }
 
 TEST_F(GameTest, TheGunReloadsAfterItsFourHundredAndFirstShot) {
-  Hold(fb::SCANCODE_SPACE);
-  fb::BulletSystem& gun = fb::player->bullets;
-  fb::Update(*fb::player);
+  Hold(shooter::SCANCODE_SPACE);
+  shooter::BulletSystem& gun = shooter::player->bullets;
+  shooter::Update(*shooter::player);
   // Placed at the muzzle (100 + 50, 100 + 17), then moved in the same frame.
   EXPECT_EQ(gun.pool[0].x, 160.0);
   EXPECT_EQ(gun.pool[0].prevX, 150.0);
   EXPECT_EQ(gun.pool[0].y, 117.0 + gun.pool[0].vy);
   EXPECT_LT(std::fabs(gun.pool[1].vy), 0.025);
-  for (int frame = 2; frame <= 200; ++frame) fb::Update(*fb::player);
+  for (int frame = 2; frame <= 200; ++frame) shooter::Update(*shooter::player);
   EXPECT_EQ(gun.next, 400);
   EXPECT_EQ(gun.reloading, 0);
   EXPECT_EQ(gun.pool[400].active, 0);
 
-  fb::Update(*fb::player);  // frame 201: slot 400, then the reload
+  shooter::Update(*shooter::player);  // frame 201: slot 400, then the reload
   EXPECT_EQ(gun.pool[400].active, 1);
   EXPECT_EQ(gun.reloading, 1);
   EXPECT_EQ(gun.next, 0);
@@ -141,18 +141,18 @@ TEST_F(GameTest, TheGunReloadsAfterItsFourHundredAndFirstShot) {
   double firstX = gun.pool[0].x;
   for (int i = 0; i < 10; ++i) {
     clock.now += 0.1;
-    fb::Update(*fb::player);
+    shooter::Update(*shooter::player);
   }
   EXPECT_EQ(gun.reloading, 1);
   EXPECT_EQ(gun.next, 0);
   EXPECT_EQ(gun.pool[0].x, firstX + 10 * 10.0) << "slot 0 was not fired again";
 
   clock.now += 3.0;
-  fb::Update(*fb::player);  // the timer's Check ends the reload
+  shooter::Update(*shooter::player);  // the timer's Check ends the reload
   EXPECT_EQ(gun.reloading, 0);
-  fb::Update(*fb::player);
+  shooter::Update(*shooter::player);
   EXPECT_EQ(gun.next, 2);
-  EXPECT_EQ(gun.pool[0].prevX, std::nearbyint(fb::player->prevX + 50));
+  EXPECT_EQ(gun.pool[0].prevX, std::nearbyint(shooter::player->prevX + 50));
 }
 
 // --- the aliens ---
@@ -161,13 +161,13 @@ TEST_F(GameTest, WavesGrowFromTwoToTen) {
   std::string name = "IncStage";
   int spawned = 0;
   for (int expected : {2, 3, 4, 5, 6, 7, 8, 9, 10, 10, 10}) {
-    fb::SpawnWave(name);
+    shooter::SpawnWave(name);
     spawned += expected;
-    EXPECT_EQ(fb::enemySystem->next, spawned % fb::ENEMY_POOL_SIZE) << expected;
+    EXPECT_EQ(shooter::enemySystem->next, spawned % shooter::ENEMY_POOL_SIZE) << expected;
   }
-  EXPECT_EQ(fb::stage, 10);
+  EXPECT_EQ(shooter::stage, 10);
   for (int i = 0; i < spawned; ++i) {
-    const fb::Enemy& e = fb::enemySystem->pool[i];
+    const shooter::Enemy& e = shooter::enemySystem->pool[i];
     EXPECT_EQ(e.alive, 1);
     EXPECT_EQ(e.hitPoints, 15);
     EXPECT_TRUE(e.x >= 1024 && e.x < 2048 && e.y >= 0 && e.y < 743) << e.x << "," << e.y;
@@ -187,89 +187,89 @@ TEST_F(GameTest, HitBoxIncludesItsEdges) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
-    fb::Enemy& alien = Alien(0, 100, 200);
-    fb::Bullet& bullet = Shot(0, c.x, c.y);
-    fb::ApplyHits();
+    shooter::Enemy& alien = Alien(0, 100, 200);
+    shooter::Bullet& bullet = Shot(0, c.x, c.y);
+    shooter::ApplyHits();
     EXPECT_EQ(alien.hitPoints, c.hits ? 14 : 15);
     EXPECT_EQ(bullet.active, c.hits ? 0 : 1);
   }
 }
 
 TEST_F(GameTest, BulletInsideTwoAliensHitsOnlyTheLowerSlot) {
-  fb::Enemy& dead = Alien(1, 100, 100);
+  shooter::Enemy& dead = Alien(1, 100, 100);
   dead.alive = 0;  // a free slot takes no hits
-  fb::Enemy& lower = Alien(3, 100, 100);
-  fb::Enemy& upper = Alien(7, 110, 110);
+  shooter::Enemy& lower = Alien(3, 100, 100);
+  shooter::Enemy& upper = Alien(7, 110, 110);
   Shot(5, 120, 120);
   Shot(6, 130, 130);  // only inside the upper one
-  fb::ApplyHits();
+  shooter::ApplyHits();
   EXPECT_EQ(dead.hitPoints, 15);
   EXPECT_EQ(lower.hitPoints, 14);
   EXPECT_EQ(upper.hitPoints, 14);
-  EXPECT_EQ(fb::player->bullets.pool[5].active, 0);
-  EXPECT_EQ(fb::player->bullets.pool[6].active, 0);
+  EXPECT_EQ(shooter::player->bullets.pool[5].active, 0);
+  EXPECT_EQ(shooter::player->bullets.pool[6].active, 0);
 }
 
 TEST_F(GameTest, KilledAlienLeavesInTheNextUpdateWithPointsAndExplosion) {
   // Two hits in one frame take the last point and one more: below 0 kills
   // as well as 0 does, and the points are per alien, not per hit.
-  fb::Enemy& alien = Alien(4, 301.5, 201.5);
+  shooter::Enemy& alien = Alien(4, 301.5, 201.5);
   alien.vx = -2;
   alien.vy = -1;
   alien.hitPoints = 1;
   Shot(0, 310, 210);
   Shot(1, 312, 212);
-  fb::CheckCollisions();
+  shooter::CheckCollisions();
   EXPECT_EQ(alien.hitPoints, -1);
   EXPECT_EQ(alien.alive, 1) << "still drawn in the frame of the hit";
-  EXPECT_EQ(fb::score, 0);
+  EXPECT_EQ(shooter::score, 0);
 
-  fb::Update(*fb::enemySystem);
+  shooter::Update(*shooter::enemySystem);
   EXPECT_EQ(alien.alive, 0);
-  EXPECT_EQ(fb::score, 10);
-  EXPECT_EQ(fb::enemySystem->particles.current, 1);
+  EXPECT_EQ(shooter::score, 10);
+  EXPECT_EQ(shooter::enemySystem->particles.current, 1);
   // The explosion starts at the moved corner (299.5, 200.5) rounded half to
   // even, (300, 200): not the corner before the move (302, 202), nor one cut
   // (299, 200) or rounded half away from zero (300, 201).  Its dots have
   // moved once already.
-  const fb::Particle& p = fb::enemySystem->particles.pools[0][0];
+  const shooter::Particle& p = shooter::enemySystem->particles.pools[0][0];
   EXPECT_EQ(p.prevX, 300.0);
   EXPECT_EQ(p.prevY, 200.0);
   EXPECT_EQ(p.x, 300.0 + p.vx);
   EXPECT_EQ(p.y, 200.0 + p.vy);
-  fb::Update(*fb::enemySystem);
-  EXPECT_EQ(fb::score, 10);
+  shooter::Update(*shooter::enemySystem);
+  EXPECT_EQ(shooter::score, 10);
 }
 
 TEST_F(GameTest, AliensEscapeBeyondMinusTwentyFive) {
-  fb::Enemy& stays = Alien(0, -25.0, 100);
-  fb::Enemy& leaves = Alien(1, -25.5, 100);
-  fb::ApplyEscapes();
+  shooter::Enemy& stays = Alien(0, -25.0, 100);
+  shooter::Enemy& leaves = Alien(1, -25.5, 100);
+  shooter::ApplyEscapes();
   EXPECT_EQ(stays.alive, 1);
   EXPECT_EQ(leaves.alive, 0);
-  EXPECT_EQ(fb::coreGauge->value, 95);
-  EXPECT_EQ(fb::score, 0);
-  EXPECT_EQ(fb::enemySystem->particles.current, 0);
+  EXPECT_EQ(shooter::coreGauge->value, 95);
+  EXPECT_EQ(shooter::score, 0);
+  EXPECT_EQ(shooter::enemySystem->particles.current, 0);
 }
 
 // The escape rule runs before the next Update could remove the alien.
 TEST_F(GameTest, AlienKilledAsItEscapesCountsAsEscaped) {
-  fb::Enemy& alien = Alien(2, -25.5, 100);
+  shooter::Enemy& alien = Alien(2, -25.5, 100);
   alien.hitPoints = 1;
   Shot(0, -20, 110);
-  fb::RunFrameUpdate(session);
+  shooter::RunFrameUpdate(session);
   EXPECT_EQ(alien.hitPoints, 0) << "the hit comes first";
   EXPECT_EQ(alien.alive, 0);
-  EXPECT_EQ(fb::coreGauge->value, 95);
-  fb::RunFrameUpdate(session);
-  EXPECT_EQ(fb::score, 0);
-  EXPECT_EQ(fb::enemySystem->particles.current, 0) << "no explosion";
+  EXPECT_EQ(shooter::coreGauge->value, 95);
+  shooter::RunFrameUpdate(session);
+  EXPECT_EQ(shooter::score, 0);
+  EXPECT_EQ(shooter::enemySystem->particles.current, 0) << "no explosion";
 }
 
 // --- the timers ---
 
 TEST_F(GameTest, WavesAndRegenerationComeEveryFiveSeconds) {
-  fb::coreGauge->value = 50;
+  shooter::coreGauge->value = 50;
   struct Step {
     double at;
     int spawned, stage, core;
@@ -280,10 +280,10 @@ TEST_F(GameTest, WavesAndRegenerationComeEveryFiveSeconds) {
   for (const Step& step : steps) {
     SCOPED_TRACE(step.at);
     clock.now = step.at;
-    fb::RunFrameUpdate(session);
-    EXPECT_EQ(fb::enemySystem->next, step.spawned);
-    EXPECT_EQ(fb::stage, step.stage);
-    EXPECT_EQ(fb::coreGauge->value, step.core);
+    shooter::RunFrameUpdate(session);
+    EXPECT_EQ(shooter::enemySystem->next, step.spawned);
+    EXPECT_EQ(shooter::stage, step.stage);
+    EXPECT_EQ(shooter::coreGauge->value, step.core);
   }
 }
 
@@ -292,13 +292,13 @@ TEST_F(GameTest, WavesAndRegenerationComeEveryFiveSeconds) {
 // before the escape of another alien takes 5 points off it.
 TEST_F(GameTest, TimersRunBeforeTheCollisions) {
   clock.now = 105.0;
-  const int next = fb::enemySystem->next;
+  const int next = shooter::enemySystem->next;
   Alien(next, -30, 100);
   Alien(next + 5, -30, 200);
-  fb::RunFrameUpdate(session);
-  EXPECT_EQ(fb::enemySystem->pool[next].alive, 1);
-  EXPECT_GE(fb::enemySystem->pool[next].x, 1024.0) << "a new alien in the slot";
-  EXPECT_EQ(fb::coreGauge->value, 95);
+  shooter::RunFrameUpdate(session);
+  EXPECT_EQ(shooter::enemySystem->pool[next].alive, 1);
+  EXPECT_GE(shooter::enemySystem->pool[next].x, 1024.0) << "a new alien in the slot";
+  EXPECT_EQ(shooter::coreGauge->value, 95);
 }
 
 // --- the core ---
@@ -310,10 +310,10 @@ TEST_F(GameTest, EscapesStopTakingPointsAtZero) {
   const Case cases[] = {{3, 1, -2}, {7, 3, -3}, {10, 2, 0}, {0, 1, 0}, {100, 20, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.value << " with " << c.escapes);
-    fb::coreGauge->value = c.value;
+    shooter::coreGauge->value = c.value;
     for (int i = 0; i < c.escapes; ++i) Alien(i, -30, 0);
-    fb::ApplyEscapes();
-    EXPECT_EQ(fb::coreGauge->value, c.expected);
+    shooter::ApplyEscapes();
+    EXPECT_EQ(shooter::coreGauge->value, c.expected);
   }
 }
 
@@ -321,11 +321,11 @@ TEST_F(GameTest, EscapesStopTakingPointsAtZero) {
 TEST_F(GameTest, EmptyCoreEndsTheGameInTheSameFrame) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto frameWithEscapes = [this](int value, int escapes) {
-    fb::coreGauge->value = value;
+    shooter::coreGauge->value = value;
     for (int i = 0; i < escapes; ++i) {
       Alien(i, -26, 0).vx = 0;
     }
-    fb::RunFrameUpdate(session);
+    shooter::RunFrameUpdate(session);
     std::fprintf(stderr, "the frame went on\n");
     std::exit(3);
   };
@@ -336,20 +336,20 @@ TEST_F(GameTest, EmptyCoreEndsTheGameInTheSameFrame) {
 
 TEST_F(GameTest, RegenerationStopsAtOneHundred) {
   std::string name = "CoreReg";
-  fb::coreGauge->value = 99;
-  fb::RegenerateCore(name);
-  EXPECT_EQ(fb::coreGauge->value, 100);
-  fb::RegenerateCore(name);
-  EXPECT_EQ(fb::coreGauge->value, 100);
+  shooter::coreGauge->value = 99;
+  shooter::RegenerateCore(name);
+  EXPECT_EQ(shooter::coreGauge->value, 100);
+  shooter::RegenerateCore(name);
+  EXPECT_EQ(shooter::coreGauge->value, 100);
 }
 
 TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
   auto frame = [this] {
-    fb::RunFrameUpdate(session);
-    fb::RunFrameDraw(session);
+    shooter::RunFrameUpdate(session);
+    shooter::RunFrameDraw(session);
   };
   auto critShown = [] { return (ScreenPixel(10, 30) & 0xFFFFFF) == gametest::TEST_CRIT; };
-  fb::coreGauge->value = 25;
+  shooter::coreGauge->value = 25;
   frame();
   EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0x0000FFu);
   EXPECT_EQ(ScreenPixel(198, 8) & 0xFFFFFF, 0x6060FFu);
@@ -357,17 +357,17 @@ TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
   EXPECT_EQ(ScreenPixel(301, 15) & 0xFFFFFF, 0x6060FFu);
   EXPECT_EQ(ScreenPixel(602, 22) & 0xFFFFFF, 0x6060FFu);
   EXPECT_NE(ScreenPixel(603, 22) & 0xFFFFFF, 0x6060FFu);
-  EXPECT_EQ(fb::coreGauge->low, 0);
+  EXPECT_EQ(shooter::coreGauge->low, 0);
 
-  fb::coreGauge->value = 24;
+  shooter::coreGauge->value = 24;
   frame();  // the gauge sees 24
   EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(ScreenPixel(296, 20) & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(ScreenPixel(297, 15) & 0xFFFFFF, 0xFF6060u) << "bar ends at 200 + 4 * 24";
-  EXPECT_EQ(fb::coreGauge->low, 1);
+  EXPECT_EQ(shooter::coreGauge->low, 1);
   EXPECT_FALSE(critShown());
   frame();  // the alarm is raised after the warning's update
-  EXPECT_EQ(fb::critical->alarm, 1);
+  EXPECT_EQ(shooter::critical->alarm, 1);
   EXPECT_FALSE(critShown());
   frame();
   EXPECT_TRUE(critShown());
@@ -381,42 +381,42 @@ TEST_F(GameTest, GaugeTurnsRedAtTwentyFourAndTheWarningFollowsTwoFramesLater) {
 
   // One point back: blue at once, no warning from the next frame on, even
   // in the shown half of the blink.
-  fb::coreGauge->value = 25;
+  shooter::coreGauge->value = 25;
   frame();
   EXPECT_EQ(ScreenPixel(200, 10) & 0xFFFFFF, 0x0000FFu);
   EXPECT_TRUE(critShown()) << "the alarm follows the gauge a frame later";
   frame();
-  EXPECT_EQ(fb::critical->alarm, 0);
-  EXPECT_EQ(fb::critical->visible, 1);
+  EXPECT_EQ(shooter::critical->alarm, 0);
+  EXPECT_EQ(shooter::critical->visible, 1);
   EXPECT_FALSE(critShown());
 }
 
 TEST_F(GameTest, HudShowsScoreAndLabel) {
-  fb::RunFrameUpdate(session);
-  fb::RunFrameDraw(session);
+  shooter::RunFrameUpdate(session);
+  shooter::RunFrameDraw(session);
   int white = 0;
   for (int y = 10; y < 18; ++y)
     for (int x = 10; x < 10 + 8 * 8; ++x) white += ScreenPixel(x, y) == 0xFFFFFFFF;
   EXPECT_GT(white, 40) << "Score: 0";
   EXPECT_EQ(ScreenPixel(1000, 700), 0xFF000000u | gametest::TEST_BACKGROUND);
   EXPECT_EQ(ScreenPixel(110, 110) & 0xFFFFFF, gametest::TEST_SHIP);
-  EXPECT_EQ(fb::EndScreenText(0).substr(0, 34), "Congradulations! You got 0 Points\n");
+  EXPECT_EQ(shooter::EndScreenText(0).substr(0, 34), "Congradulations! You got 0 Points\n");
 }
 
 // --- the frame ---
 
 // Names a logged call after what it draws; bullets are the frame's only
 // pixels and particles its only circles.
-std::string Describe(const drawlog::Call& call, const fb::GameSession& session) {
+std::string Describe(const drawlog::Call& call, const shooter::GameSession& session) {
   char text[160];
   switch (call.op) {
     case drawlog::Op::PutImage: {
       std::string name = "image";
       if (call.image == session.background) name = "background";
-      if (call.image == fb::enemySystem->image) name = "alien";
-      if (call.image == fb::player->sprite) name = "ship";
-      if (call.image == fb::player->bullets.reloadImage) name = "reload";
-      if (call.image == fb::critical->image) name = "warning";
+      if (call.image == shooter::enemySystem->image) name = "alien";
+      if (call.image == shooter::player->sprite) name = "ship";
+      if (call.image == shooter::player->bullets.reloadImage) name = "reload";
+      if (call.image == shooter::critical->image) name = "warning";
       if (call.alpha != 255) name += " at opacity " + std::to_string(call.alpha);
       return name;
     }
@@ -441,17 +441,17 @@ std::string Describe(const drawlog::Call& call, const fb::GameSession& session) 
 TEST_F(GameTest, FrameIsDrawnBackToFrontInsideTheScreenLock) {
   Alien(0, 300, 500);
   Alien(1, 700, 200);
-  fb::Explode(fb::enemySystem->particles, 500, 300);
+  shooter::Explode(shooter::enemySystem->particles, 500, 300);
   Shot(0, 200, 150);
   Shot(1, 260, 160);
-  fb::player->bullets.reloading = 1;
-  fb::score = 10;
-  fb::coreGauge->value = 20;
-  fb::critical->alarm = 1;
-  fb::critical->visible = 1;
+  shooter::player->bullets.reloading = 1;
+  shooter::score = 10;
+  shooter::coreGauge->value = 20;
+  shooter::critical->alarm = 1;
+  shooter::critical->visible = 1;
 
   drawlog::Start();
-  fb::RunFrameDraw(session);
+  shooter::RunFrameDraw(session);
   const std::vector<drawlog::Call> calls = drawlog::Stop();
 
   std::vector<std::string> order;  // a run of like calls counts once
@@ -492,18 +492,18 @@ TEST_F(GameTest, FrameIsDrawnBackToFrontInsideTheScreenLock) {
 // --- the explosions ---
 
 TEST_F(GameTest, ExplosionPoolsAreReusedFromTheEleventh) {
-  fb::ParticleSystem& ps = fb::enemySystem->particles;
-  for (int i = 0; i < 10; ++i) fb::Explode(ps, i * 10, 0);
+  shooter::ParticleSystem& ps = shooter::enemySystem->particles;
+  for (int i = 0; i < 10; ++i) shooter::Explode(ps, i * 10, 0);
   EXPECT_EQ(ps.current, 0);
-  fb::Explode(ps, 555, 444);
+  shooter::Explode(ps, 555, 444);
   EXPECT_EQ(ps.current, 1);
   EXPECT_EQ(ps.pools[0][4999].x, 555.0);
   EXPECT_EQ(ps.pools[1][0].x, 10.0);
-  fb::Explode(ps, 666, 0);
+  shooter::Explode(ps, 666, 0);
   EXPECT_EQ(ps.pools[1][0].x, 666.0);
 
-  for (const fb::Particle* pool : ps.pools)
-    for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
+  for (const shooter::Particle* pool : ps.pools)
+    for (int i = 0; i < shooter::PARTICLES_PER_POOL; ++i) {
       uint32_t c = pool[i].color;
       ASSERT_EQ(c >> 24, 0xFFu);
       ASSERT_NE(c & 0xFF, 0u);
@@ -516,25 +516,25 @@ TEST_F(GameTest, ExplosionPoolsAreReusedFromTheEleventh) {
   delete[] ps.pools[3];
   ps.pools[3] = nullptr;
   ps.current = 3;
-  fb::Explode(ps, 1, 1);
+  shooter::Explode(ps, 1, 1);
   EXPECT_EQ(ps.current, 4);
-  fb::Update(ps);
+  shooter::Update(ps);
   fb::ScreenLock();
-  fb::Draw(ps);
+  shooter::Draw(ps);
   fb::ScreenUnlock(-1, -1);
 }
 
 TEST_F(GameTest, RingDotsFlyAtTwentyAndCloudDotsAtRandomLowerSpeeds) {
-  fb::ParticleSystem& ps = fb::enemySystem->particles;
-  fb::Explode(ps, 500, 400);
-  const fb::Particle* pool = ps.pools[0];
+  shooter::ParticleSystem& ps = shooter::enemySystem->particles;
+  shooter::Explode(ps, 500, 400);
+  const shooter::Particle* pool = ps.pools[0];
   int offTheRing = 0;
   for (int i = 0; i <= 3333; ++i)
     offTheRing += std::fabs(std::hypot(pool[i].vx, pool[i].vy) - 20.0) > 1e-9;
   EXPECT_EQ(offTheRing, 0);
   // The cloud's speeds spread over 0 up to 20 (seed 1234).
   double slowest = 20, fastest = 0, sum = 0;
-  for (int i = 3334; i < fb::PARTICLES_PER_POOL; ++i) {
+  for (int i = 3334; i < shooter::PARTICLES_PER_POOL; ++i) {
     double speed = std::hypot(pool[i].vx, pool[i].vy);
     slowest = std::min(slowest, speed);
     fastest = std::max(fastest, speed);
@@ -543,7 +543,7 @@ TEST_F(GameTest, RingDotsFlyAtTwentyAndCloudDotsAtRandomLowerSpeeds) {
   EXPECT_LT(slowest, 0.1);
   EXPECT_LT(fastest, 20.0);
   EXPECT_GT(fastest, 19.9);
-  EXPECT_NEAR(sum / (fb::PARTICLES_PER_POOL - 3334), 10.0, 0.5);
+  EXPECT_NEAR(sum / (shooter::PARTICLES_PER_POOL - 3334), 10.0, 0.5);
 }
 
 // Through the aliens' Update, as the game runs them: an explosion, then
@@ -552,16 +552,16 @@ TEST_F(GameTest, RingDotsFlyAtTwentyAndCloudDotsAtRandomLowerSpeeds) {
 TEST_F(GameTest, ExplosionDotsMoveEveryFrameAndDieWhenTheirLifeRunsOut) {
   fb::DrawLine(nullptr, 0, 0, 1023, 767, 0xFF102030, fb::BOX_MODE_FILLED, fb::LINE_STYLE_SOLID, 0);
   Alien(0, 500, 380).hitPoints = 0;
-  fb::Update(*fb::enemySystem);
-  const fb::Particle* pool = fb::enemySystem->particles.pools[0];
+  shooter::Update(*shooter::enemySystem);
+  const shooter::Particle* pool = shooter::enemySystem->particles.pools[0];
   struct Dot {
     double x, y;
     int life;
   };
   std::vector<Dot> dots;
   int unmoved = 0, wrongFlag = 0;
-  for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
-    const fb::Particle& p = pool[i];
+  for (int i = 0; i < shooter::PARTICLES_PER_POOL; ++i) {
+    const shooter::Particle& p = pool[i];
     unmoved += p.x != 500 + p.vx || p.y != 380 + p.vy;
     wrongFlag += p.alive != (p.life > 0 ? 1 : 0);
     dots.push_back({p.x, p.y, p.life});
@@ -570,12 +570,12 @@ TEST_F(GameTest, ExplosionDotsMoveEveryFrameAndDieWhenTheirLifeRunsOut) {
   EXPECT_EQ(wrongFlag, 0);
   for (int frame = 1; frame <= 180; ++frame) {
     SCOPED_TRACE(frame);
-    fb::Update(*fb::enemySystem);
+    shooter::Update(*shooter::enemySystem);
     int misplaced = 0, wrongState = 0, notBlanked = 0;
-    for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) {
+    for (int i = 0; i < shooter::PARTICLES_PER_POOL; ++i) {
       Dot& d = dots[size_t(i)];
       if (d.life <= 0) continue;
-      const fb::Particle& p = pool[i];
+      const shooter::Particle& p = pool[i];
       const double lastX = d.x, lastY = d.y;
       d.x += p.vx;
       d.y += p.vy;
@@ -591,23 +591,23 @@ TEST_F(GameTest, ExplosionDotsMoveEveryFrameAndDieWhenTheirLifeRunsOut) {
     ASSERT_EQ(notBlanked, 0);
   }
   int living = 0;
-  for (int i = 0; i < fb::PARTICLES_PER_POOL; ++i) living += pool[i].alive;
+  for (int i = 0; i < shooter::PARTICLES_PER_POOL; ++i) living += pool[i].alive;
   EXPECT_EQ(living, 0) << "no dot lives beyond 180 frames";
 }
 
 TEST_F(GameTest, RingIsDrawnTwentyPixelsOutInTheExplosionsFrame) {
-  fb::ParticleSystem& ps = fb::enemySystem->particles;
-  fb::Explode(ps, 500, 400);
-  fb::Update(ps);
+  shooter::ParticleSystem& ps = shooter::enemySystem->particles;
+  shooter::Explode(ps, 500, 400);
+  shooter::Update(ps);
   // Leave the ring alone on a black screen.
-  for (int i = 3334; i < fb::PARTICLES_PER_POOL; ++i) ps.pools[0][i].alive = 0;
+  for (int i = 3334; i < shooter::PARTICLES_PER_POOL; ++i) ps.pools[0][i].alive = 0;
   fb::ClearScreen(0);
   fb::ScreenLock();
-  fb::Draw(ps);
+  shooter::Draw(ps);
   fb::ScreenUnlock(-1, -1);
   int lastAlive = -1, drawn = 0;
   for (int i = 0; i <= 3333; ++i) {
-    const fb::Particle& p = ps.pools[0][i];
+    const shooter::Particle& p = ps.pools[0][i];
     if (p.alive != 1) continue;
     lastAlive = i;
     EXPECT_NEAR(std::hypot(p.x - 500, p.y - 400), 20.0, 1e-9);
@@ -621,7 +621,7 @@ TEST_F(GameTest, RingIsDrawnTwentyPixelsOutInTheExplosionsFrame) {
       EXPECT_TRUE(r > 18 && r < 22) << x << "," << y;
     }
   EXPECT_GT(drawn, 100);
-  const fb::Particle& last = ps.pools[0][lastAlive];
+  const shooter::Particle& last = ps.pools[0][lastAlive];
   EXPECT_EQ(ScreenPixel(int(std::lround(last.x)), int(std::lround(last.y))), last.color);
 }
 

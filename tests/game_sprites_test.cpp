@@ -7,7 +7,7 @@
 
 #include "game/sprites.h"
 #include "game_support.h"
-#include "gfx/image.h"
+#include <fb/gfx/image.h>
 
 namespace {
 
@@ -32,10 +32,10 @@ TEST_F(SpriteTest, LoadsAPictureAtItsOwnSizeThroughEitherSeparator) {
   WriteFile("imgs/ship.bmp", MakeBmp(7, 3, [](int x, int y) { return x == 0 && y == 0 ? 0xFF00FFu : 0x123456u; }));
   for (const char* name : {"imgs/ship.bmp", "imgs\\ship.bmp"}) {
     SCOPED_TRACE(name);
-    fb::BmpSize size = fb::ReadBmpSize(name);
+    shooter::BmpSize size = shooter::ReadBmpSize(name);
     EXPECT_EQ(size.width, 7);
     EXPECT_EQ(size.height, 3);
-    fb::Image* image = fb::LoadIMGFile(name);
+    fb::Image* image = shooter::LoadIMGFile(name);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->width, 7u);
     EXPECT_EQ(image->height, 3u);
@@ -74,10 +74,10 @@ TEST_F(SpriteTest, UnusableHeadersGiveNoImage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     WriteFile("bad.bmp", c.bytes);
-    EXPECT_EQ(fb::LoadIMGFile("bad.bmp"), nullptr);
+    EXPECT_EQ(shooter::LoadIMGFile("bad.bmp"), nullptr);
   }
-  EXPECT_EQ(fb::LoadIMGFile("missing.bmp"), nullptr);
-  fb::BmpSize missing = fb::ReadBmpSize("missing.bmp");
+  EXPECT_EQ(shooter::LoadIMGFile("missing.bmp"), nullptr);
+  shooter::BmpSize missing = shooter::ReadBmpSize("missing.bmp");
   EXPECT_EQ(missing.width, 0);
   EXPECT_EQ(missing.height, 0);
 }
@@ -86,7 +86,7 @@ TEST_F(SpriteTest, UnreadablePixelsGiveATransparentImageOfTheHeaderSize) {
   std::vector<uint8_t> b = MakeBmp(5, 2, [](int, int) { return 0x00FF00u; });
   b[28] = 7;  // 7 bits per pixel: no loader reads that
   WriteFile("odd.bmp", b);
-  fb::Image* image = fb::LoadIMGFile("odd.bmp");
+  fb::Image* image = shooter::LoadIMGFile("odd.bmp");
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->width, 5u);
   EXPECT_EQ(image->height, 2u);
@@ -101,7 +101,7 @@ TEST_F(SpriteTest, CoreHeaderIsSizedFromItsOwnFields) {
                             12, 0, 0, 0, 3, 0, 2, 0, 1, 0, 24, 0};
   for (int i = 0; i < 2 * 12; ++i) b.push_back(0x40);
   WriteFile("core.bmp", b);
-  fb::BmpSize size = fb::ReadBmpSize("core.bmp");
+  shooter::BmpSize size = shooter::ReadBmpSize("core.bmp");
   EXPECT_EQ(size.width, 3);
   EXPECT_EQ(size.height, 2);
 }
@@ -110,8 +110,8 @@ TEST(SpriteWithoutScreen, GivesNoImage) {
   fb::CloseScreen();
   gametest::ScratchDir dir;
   WriteFile("a.bmp", MakeBmp(2, 2, [](int, int) { return 0u; }));
-  EXPECT_EQ(fb::ReadBmpSize("a.bmp").width, 2);
-  EXPECT_EQ(fb::LoadIMGFile("a.bmp"), nullptr);
+  EXPECT_EQ(shooter::ReadBmpSize("a.bmp").width, 2);
+  EXPECT_EQ(shooter::LoadIMGFile("a.bmp"), nullptr);
 }
 
 }  // namespace

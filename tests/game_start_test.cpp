@@ -14,7 +14,8 @@
 
 #include "game/game.h"
 #include "game_support.h"
-#include "platform/keyboard.h"
+#include <fb/gfx/text_state.h>
+#include <fb/platform/keyboard.h>
 
 namespace {
 
@@ -41,12 +42,12 @@ namespace {
 
 // The text rows PrintText has written, each in brackets, blank ones left out.
 std::string TextRows() {
-  const fb::ScreenContext* s = fb::Screen();
+  fb::TextState* s = fb::GetTextState();
   std::string rows;
   for (int row = 0; row < s->textRows; ++row) {
     std::string line;
     for (int column = 0; column < s->textColumns; ++column)
-      line += char(s->textCells[0][row * s->textColumns + column].code);
+      line += char(s->PageCells(0)[row * s->textColumns + column].code);
     size_t end = line.find_last_not_of(std::string(" \0", 2));
     if (end != std::string::npos) rows += "[" + line.substr(0, end + 1) + "]";
   }
@@ -81,10 +82,10 @@ class GameStartTest : public ::testing::Test {
       std::fprintf(stderr, "waiting for a key under: %s\n", TextRows().c_str());
       gametest::TypeKey('x');
     };
-    fb::GameSession session{};
-    fb::CreateGame(session);
-    fb::RunFrameUpdate(session);
-    fb::RunFrameDraw(session);
+    shooter::GameSession session{};
+    shooter::CreateGame(session);
+    shooter::RunFrameUpdate(session);
+    shooter::RunFrameDraw(session);
     std::fprintf(stderr, "went on under: %s\n", TextRows().c_str());
     std::exit(3);
   }
@@ -115,14 +116,14 @@ TEST_F(GameStartTest, EachFailureShowsItsMessageAndEndsWithItsStatus) {
       {"ship", missing("imgs/Player.bmp"), "[ERROR] Can't load \"imgs\\Player.bmp\"", true, 255},
       {"reload picture", missing("imgs/reload.bmp"),
        "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
-      {"bullet pool", noPool(sizeof(fb::Bullet) * fb::BULLET_POOL_SIZE, 0),
+      {"bullet pool", noPool(sizeof(shooter::Bullet) * shooter::BULLET_POOL_SIZE, 0),
        "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
       {"alien picture", missing("imgs/ene.bmp"), "[ERROR] Could not load enemy image.", true, 255},
-      {"alien pool", noPool(sizeof(fb::Enemy) * fb::ENEMY_POOL_SIZE, 0),
+      {"alien pool", noPool(sizeof(shooter::Enemy) * shooter::ENEMY_POOL_SIZE, 0),
        "[ERROR] Zero pointer in: Constructor EnemySystem()", true, 255},
       {"warning picture", missing("imgs/Crit.bmp"),
        "[ERROR] Zero pointer exception in: Constructor Critical", false, 3},
-      {"fourth particle pool", noPool(sizeof(fb::Particle) * fb::PARTICLES_PER_POOL, 3),
+      {"fourth particle pool", noPool(sizeof(shooter::Particle) * shooter::PARTICLES_PER_POOL, 3),
        "[ERROR] Zero pointer exception in Constructor ParticleSystem", false, 3},
   };
   for (const Case& c : cases) {

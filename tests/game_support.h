@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "clock/clock.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
+#include <fb/clock/clock.h>
+#include <fb/platform/keyboard.h>
+#include <fb/platform/screen.h>
 
 namespace gametest {
 

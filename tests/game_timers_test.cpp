@@ -9,14 +9,14 @@
 
 namespace {
 
-using fb::GameTimer;
+using shooter::GameTimer;
 
 TEST(FrameLimiter, FirstWaitOnlyRecordsTheTime) {
   gametest::FakeClock clock;
   clock.Install();
-  fb::FrameLimiter limiter;
-  fb::InitFrameLimiter(limiter, 60);
-  fb::Wait(limiter);
+  shooter::FrameLimiter limiter;
+  shooter::InitFrameLimiter(limiter, 60);
+  shooter::Wait(limiter);
   EXPECT_TRUE(clock.sleeps.empty());
   EXPECT_EQ(limiter.lastTime, 100.0);
 }
@@ -33,12 +33,12 @@ TEST(FrameLimiter, SleepAfterFramesOfDifferentLengths) {
     SCOPED_TRACE(c.frameSeconds);
     gametest::FakeClock clock;
     clock.Install();
-    fb::FrameLimiter limiter;
-    fb::InitFrameLimiter(limiter, 60);
-    fb::Wait(limiter);
+    shooter::FrameLimiter limiter;
+    shooter::InitFrameLimiter(limiter, 60);
+    shooter::Wait(limiter);
     clock.now += c.frameSeconds;
     double before = clock.now;
-    fb::Wait(limiter);
+    shooter::Wait(limiter);
     if (c.expectedSleep == 0) {
       EXPECT_TRUE(clock.sleeps.empty());
     } else {
@@ -76,58 +76,58 @@ TEST_F(GameTimerTest, StartRoundsToTheNearestSecond) {
     SCOPED_TRACE(c.armedAt);
     Fired::names.clear();
     clock.now = c.armedAt;
-    fb::InitGameTimer(timer, "IncStage", 5, fb::RepeatMode, Fired::Record);
+    shooter::InitGameTimer(timer, "IncStage", 5, shooter::RepeatMode, Fired::Record);
     EXPECT_EQ(timer.startTime, c.startTime);
     clock.now = c.lastQuiet;
-    fb::Check(timer);
+    shooter::Check(timer);
     EXPECT_TRUE(Fired::names.empty());
     clock.now = c.firesAt;
-    fb::Check(timer);
+    shooter::Check(timer);
     EXPECT_EQ(Fired::names, std::vector<std::string>{"IncStage"});
   }
 }
 
 TEST_F(GameTimerTest, RepeatingTimerMakesUpNoMissedIntervals) {
   clock.now = 100.0;
-  fb::InitGameTimer(timer, "CoreReg", 5, fb::RepeatMode, Fired::Record);
+  shooter::InitGameTimer(timer, "CoreReg", 5, shooter::RepeatMode, Fired::Record);
   clock.now = 130.2;  // six intervals without a Check
-  fb::Check(timer);
-  fb::Check(timer);
+  shooter::Check(timer);
+  shooter::Check(timer);
   EXPECT_EQ(Fired::names.size(), 1u);
   EXPECT_EQ(timer.startTime, 130);
   EXPECT_EQ(timer.active, 1);
   clock.now = 134.9;
-  fb::Check(timer);
+  shooter::Check(timer);
   EXPECT_EQ(Fired::names.size(), 1u);
   clock.now = 135.0;
-  fb::Check(timer);
+  shooter::Check(timer);
   EXPECT_EQ(Fired::names.size(), 2u);
 }
 
 TEST_F(GameTimerTest, OnceTimerFiresOnceUntilStartedAgain) {
-  fb::Clear(timer);
-  fb::Check(timer);  // cleared: disarmed
-  fb::Start(timer, "RT", 2, fb::OnceMode, Fired::Record);
+  shooter::Clear(timer);
+  shooter::Check(timer);  // cleared: disarmed
+  shooter::Start(timer, "RT", 2, shooter::OnceMode, Fired::Record);
   clock.now = 102.0;
-  fb::Check(timer);
-  fb::Check(timer);
+  shooter::Check(timer);
+  shooter::Check(timer);
   clock.now = 200.0;
-  fb::Check(timer);
+  shooter::Check(timer);
   EXPECT_EQ(Fired::names, std::vector<std::string>{"RT"});
   EXPECT_EQ(timer.active, 0);
 
-  fb::Start(timer, "again", 3, fb::OnceMode, Fired::Record);
+  shooter::Start(timer, "again", 3, shooter::OnceMode, Fired::Record);
   clock.now = 202.9;
-  fb::Check(timer);
+  shooter::Check(timer);
   clock.now = 203.0;
-  fb::Check(timer);
+  shooter::Check(timer);
   EXPECT_EQ(Fired::names, (std::vector<std::string>{"RT", "again"}));
 }
 
 TEST_F(GameTimerTest, UnknownModeNeverFiresAndStaysArmed) {
-  fb::InitGameTimer(timer, "odd", 1, 2, Fired::Record);
+  shooter::InitGameTimer(timer, "odd", 1, 2, Fired::Record);
   clock.now = 1000.0;
-  fb::Check(timer);
+  shooter::Check(timer);
   EXPECT_TRUE(Fired::names.empty());
   EXPECT_EQ(timer.active, 1);
 }

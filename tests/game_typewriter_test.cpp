@@ -15,16 +15,16 @@
 #include "game/game.h"
 #include "game/typewriter.h"
 #include "game_support.h"
-#include "gfx/context.h"
-#include "gfx/primitives.h"
-#include "platform/keyboard.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/primitives.h>
+#include <fb/platform/keyboard.h>
 
 namespace {
 
-using fb::TypewriterPanel;
+using shooter::TypewriterPanel;
 
 constexpr int X = 100, Y = 50;
-constexpr uint32_t GREEN = fb::TYPEWRITER_COLOR;
+constexpr uint32_t GREEN = shooter::TYPEWRITER_COLOR;
 
 struct Completions {
   static inline int count = 0;
@@ -47,10 +47,10 @@ class TypewriterTest : public ::testing::Test {
   // One frame of the typing loop, after the clock has moved by seconds.
   void Frame(TypewriterPanel& panel, double seconds) {
     clock.now += seconds;
-    fb::Update(panel);
+    shooter::Update(panel);
     fb::ScreenLock();
-    fb::Erase(panel);
-    fb::Draw(panel);
+    shooter::Erase(panel);
+    shooter::Draw(panel);
     fb::ScreenUnlock(-1, -1);
   }
 
@@ -70,7 +70,7 @@ constexpr double TICK = 0.11;  // just over the typing period
 // A, B, line feed, C, D typed one frame per row.
 TEST_F(TypewriterTest, TypesTheWorkedExampleRowByRow) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "AB\nCD", "I1", Completions::Record);
+  shooter::InitPanel(panel, X, Y, "AB\nCD", "I1", Completions::Record);
   struct Row {
     double advance;
     int typed, lineLength, lineStart, lineOffset, y;
@@ -115,8 +115,8 @@ TEST_F(TypewriterTest, TypesTheWorkedExampleRowByRow) {
 
 TEST_F(TypewriterTest, EmptyTextIsCompleteAtTheFirstUpdate) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "", "end", Completions::Record);
-  fb::Update(panel);
+  shooter::InitPanel(panel, X, Y, "", "end", Completions::Record);
+  shooter::Update(panel);
   EXPECT_EQ(panel.done, 1);
   EXPECT_EQ(panel.typed, 1);
   EXPECT_EQ(Completions::count, 1);
@@ -125,7 +125,7 @@ TEST_F(TypewriterTest, EmptyTextIsCompleteAtTheFirstUpdate) {
 
 TEST_F(TypewriterTest, TextEndingInLineFeedLeavesTheCursorOnAnEmptyLine) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "AB\n", "I1", Completions::Record);
+  shooter::InitPanel(panel, X, Y, "AB\n", "I1", Completions::Record);
   Frame(panel, 0);
   Frame(panel, TICK);
   Frame(panel, TICK);  // the line feed
@@ -138,7 +138,7 @@ TEST_F(TypewriterTest, TextEndingInLineFeedLeavesTheCursorOnAnEmptyLine) {
 
 TEST_F(TypewriterTest, TwoLineFeedsLeaveAnEmptyLine) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "A\n\nB", "I1", Completions::Record);
+  shooter::InitPanel(panel, X, Y, "A\n\nB", "I1", Completions::Record);
   Frame(panel, 0);
   Frame(panel, TICK);  // first line feed
   EXPECT_EQ(panel.y, Y + 10);
@@ -155,12 +155,12 @@ TEST_F(TypewriterTest, TwoLineFeedsLeaveAnEmptyLine) {
 
 TEST_F(TypewriterTest, HiddenPanelNeitherTypesNorDraws) {
   TypewriterPanel panel;
-  fb::InitPanel(panel, X, Y, "AB", "I1", Completions::Record);
-  fb::Hide(panel);
+  shooter::InitPanel(panel, X, Y, "AB", "I1", Completions::Record);
+  shooter::Hide(panel);
   Frame(panel, 5.0);
   EXPECT_EQ(panel.typed, 1);
   EXPECT_EQ(CellPixels(1, Y, GREEN), 0);
-  fb::Show(panel);
+  shooter::Show(panel);
   Frame(panel, 0);  // the clock ran on: one character at once
   EXPECT_EQ(panel.typed, 2);
 }
@@ -175,7 +175,7 @@ TEST(Substring, OneBasedAndCut) {
                         {"abc", 4, 1, ""},   {"abc", 3, 0, ""},   {"abc", 1, -1, ""},
                         {"", 1, 1, ""}};
   for (const Case& c : cases)
-    EXPECT_EQ(fb::Substring(c.text, c.position, c.count), c.expected)
+    EXPECT_EQ(shooter::Substring(c.text, c.position, c.count), c.expected)
         << c.text << " " << c.position << " " << c.count;
 }
 
@@ -184,7 +184,7 @@ TEST_F(TypewriterTest, IntroEndsAtAKeyAndClearsTheScreen) {
   gametest::TypeKey('x');
   fb::Image* background = fb::CreateImage(1024, 768, 0xFF123456, 0, 0);
   ASSERT_NE(background, nullptr);
-  fb::ShowIntro(background);
+  shooter::ShowIntro(background);
   for (int y : {0, 256, 767})
     for (int x : {0, 250, 1023}) EXPECT_EQ(gametest::ScreenPixel(x, y), 0xFF000000u);
   EXPECT_TRUE(fb::ReadKey().empty());
@@ -197,7 +197,7 @@ TEST_F(TypewriterTest, IntroEndsAtAKeyAndClearsTheScreen) {
 TEST_F(TypewriterTest, IntroWaitsForAKeyAlsoOnceTypedOut) {
   fb::Image* background = fb::CreateImage(1024, 768, 0xFF123456, 0, 0);
   ASSERT_NE(background, nullptr);
-  const std::string_view intro = fb::INTRO_TEXT;
+  const std::string_view intro = shooter::INTRO_TEXT;
   const int lastLineY = 256 + 10 * int(std::count(intro.begin(), intro.end(), '\n'));
   auto lastLineTyped = [lastLineY] {  // the P of "Press any key ..."
     int n = 0;
@@ -221,7 +221,7 @@ TEST_F(TypewriterTest, IntroWaitsForAKeyAlsoOnceTypedOut) {
       gametest::TypeKey('x');
       keyTyped = true;
     };
-    fb::ShowIntro(background);
+    shooter::ShowIntro(background);
     clock.onSleep = nullptr;
     EXPECT_TRUE(keyTyped) << "the intro ended without a key";
     EXPECT_LT(clock.now - start, c.keyAfter + 0.1) << "the intro went on after the key";
@@ -261,11 +261,11 @@ TEST_F(TypewriterTest, ClosingScreenPausesTypesTheScoreAtItsPlaceAndPausesAgain)
   auto closingScreen = [this](bool keyWaiting) {
     // The picture to expect: the screen cleared to black and the text typed
     // out in full at (200, 256).
-    fb::score = 120;
+    shooter::score = 120;
     fb::ClearScreen();
     TypewriterPanel panel;
-    fb::InitPanel(panel, 200, 256, fb::EndScreenText(120), "I1", nullptr);
-    while (panel.done == 0) fb::TypeFrame(panel);
+    shooter::InitPanel(panel, 200, 256, shooter::EndScreenText(120), "I1", nullptr);
+    while (panel.done == 0) shooter::TypeFrame(panel);
     const uint32_t* pixels = reinterpret_cast<const uint32_t*>(fb::Screen()->framebuffer);
     endScreenWatch.clock = &clock;
     endScreenWatch.expected.assign(pixels, pixels + 1024 * 768);
@@ -275,7 +275,7 @@ TEST_F(TypewriterTest, ClosingScreenPausesTypesTheScoreAtItsPlaceAndPausesAgain)
     if (keyWaiting) gametest::TypeKey('x');
     clock.sleeps.clear();
     std::atexit(ReportEndScreen);
-    fb::ShowEndScreen();
+    shooter::ShowEndScreen();
   };
   EXPECT_EXIT(closingScreen(false), testing::ExitedWithCode(0),
               "before typing: 1000 ms; after typing: 2000 ms in 1 sleeps; picture as built");

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <limits>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "gfx/primitives.h"
-#include "platform/runtime.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/gfx/primitives.h>
+#include <fb/platform/runtime.h>
 #include "test_screen.h"
 
 using namespace fb;

@@ -1,6 +1,6 @@
 // The keyboard map, key translation, the key queue and its readers, with a
 // screen open on the Null driver and with none (the console).
-#include "platform/keyboard.h"
+#include <fb/platform/keyboard.h>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <set>
 #include <string>
 
-#include "platform/console.h"
-#include "platform/screen.h"
+#include <fb/platform/console.h>
+#include <fb/platform/screen.h>
 #include "tests/piped_descriptor.h"
 
 namespace fb {

@@ -9,10 +9,10 @@
 #include <string>
 #include <thread>
 
-#include "platform/driver.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
-#include "platform/window_thread.h"
+#include <fb/platform/driver.h>
+#include <fb/platform/keyboard.h>
+#include <fb/platform/screen.h>
+#include <fb/platform/window_thread.h>
 
 namespace fb {
 namespace {

@@ -1,5 +1,5 @@
 // Pixels, lines, boxes and circles: exact pixel sets on a windowless screen.
-#include "gfx/primitives.h"
+#include <fb/gfx/primitives.h>
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "platform/screen.h"
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/platform/screen.h>
 #include "test_screen.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Random and SeedRandom: exact sequences where the numbers are defined, the
 // [0, 1) guarantee where they come from the C runtime.
-#include "clock/random.h"
+#include <fb/clock/random.h>
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <vector>
 
-#include "clock/clock.h"
+#include <fb/clock/clock.h>
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "gfx/spans.h"
+#include <fb/gfx/spans.h>
 
 using namespace fb;
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/console.h"
-#include "platform/keyboard.h"
+#include <fb/platform/console.h>
+#include <fb/platform/keyboard.h>
 
 namespace fb {
 namespace {

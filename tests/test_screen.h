@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdlib>
 
-#include "platform/screen.h"
+#include <fb/platform/screen.h>
 
 namespace fbtest {
 

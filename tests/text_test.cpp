@@ -1,6 +1,6 @@
 // DrawText and the text screen (PrintText, DrawRun, ScrollView, cursor and
 // view) on a windowless 1024 x 768 screen: 128 x 96 cells of 8 x 8.
-#include "gfx/text.h"
+#include <fb/gfx/text.h>
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "gfx/blit.h"
-#include "gfx/context.h"
-#include "gfx/image.h"
-#include "platform/runtime.h"
-#include "platform/screen.h"
+#include <fb/gfx/blit.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/gfx/text_state.h>
+#include <fb/platform/runtime.h>
+#include <fb/platform/screen.h>
 #include "test_screen.h"
 
 namespace {
@@ -231,9 +232,47 @@ TEST(TextNoScreen, DrawTextAndPrintText) {
 
 // --- the text screen ---
 
+// The text state belongs to the drawing code, which sets it up afresh for
+// each newly opened screen: the grid follows the size, the cells are
+// spaces in that depth's default colours, and nothing of the last
+// screen's cursor, view or held scroll survives.
+TEST(TextState, EachNewScreenStartsAfresh) {
+  fbtest::ScreenGuard guard;
+  struct Case {
+    int width, height, depth, pages;
+    int columns, rows;
+    Color foreground, background;
+  } cases[] = {{1024, 768, 32, 1, 128, 96, WHITE, BLACK},
+               {100, 40, 16, 2, 12, 5, 0xFFFF, 0},
+               {64, 64, 8, 3, 8, 8, 15, 0}};
+  for (const Case& c : cases) {
+    setenv("SCRDRIVER", "null", 1);
+    ASSERT_EQ(SetScreenMode(c.width, c.height, c.depth, c.pages, 0, 0), 0);
+    unsetenv("SCRDRIVER");
+    TextState* t = GetTextState();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->textColumns, c.columns) << c.width;
+    EXPECT_EQ(t->textRows, c.rows) << c.height;
+    EXPECT_EQ(t->textView.firstRow, 0);
+    EXPECT_EQ(t->textView.lastRow, c.rows - 1);
+    EXPECT_EQ(t->textCursor.column, 0);
+    EXPECT_EQ(t->textCursor.row, 0);
+    EXPECT_EQ(t->scrollPending, 0);
+    const TextCell last = t->PageCells(c.pages - 1)[c.columns * c.rows - 1];
+    EXPECT_EQ(last.code, ' ');
+    EXPECT_EQ(last.foreground, c.foreground) << c.depth;
+    EXPECT_EQ(last.background, c.background) << c.depth;
+    // Leave state behind for the next screen to discard.
+    SetTextView(2, 3);  // rows 1..2; the cursor moves to row 1
+    PrintText("x\n\n", false);
+    ASSERT_EQ(t->scrollPending, 1);
+    EXPECT_EQ(t->PageCells(0)[c.columns].code, 'x');
+  }
+}
+
 std::string CellRow(int row, int columns = 128) {
   std::string s;
-  const TextCell* cells = Screen()->textCells[0] + size_t(row) * 128;
+  const TextCell* cells = GetTextState()->PageCells(0) + size_t(row) * 128;
   for (int c = 0; c < columns; ++c) s += char(cells[c].code);
   return s;
 }
@@ -304,7 +343,7 @@ TEST_F(Text, PrintedCellsAreOpaque) {
   ExpectCellPixels(3, 0, 0xdb);
   EXPECT_EQ(*Pixel(32, 0), PAPER);  // the cell after is untouched
   EXPECT_EQ(DirtyRows(), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
-  const TextCell& cell = Screen()->textCells[0][0];
+  const TextCell& cell = GetTextState()->PageCells(0)[0];
   EXPECT_EQ(cell.code, 'A');
   EXPECT_EQ(cell.foreground, WHITE);
   EXPECT_EQ(cell.background, BLACK);
@@ -315,14 +354,14 @@ TEST_F(Text, LastRowHoldsItsScroll) {
   SetTextCursor(1, 96);
   std::memset(Screen()->dirtyRows, 0, 768);
   PrintText("x");  // with a line end on the last row
-  EXPECT_EQ(Screen()->scrollPending, 1);
+  EXPECT_EQ(GetTextState()->scrollPending, 1);
   EXPECT_EQ(GetCursor(), (Cursor{128, 96}));
   ExpectCellPixels(0, 0, 't');  // nothing moved yet
   ExpectCellPixels(0, 95, 'x');
   EXPECT_EQ(DirtyRows().front(), 760);
 
   PrintText("y", false);
-  EXPECT_EQ(Screen()->scrollPending, 0);
+  EXPECT_EQ(GetTextState()->scrollPending, 0);
   ExpectCellPixels(0, 94, 'x');  // up by 8 pixel rows
   ExpectCellPixels(0, 95, 'y');
   ExpectCellPixels(0, 0, ' ');  // "top" scrolled off
@@ -337,7 +376,7 @@ TEST_F(Text, OutputBelowTheViewScrolls) {
   // a and b on rows 94 and 95; c scrolls by one first; the two line ends
   // leave the cursor two rows below the view, which scrolls by two at once.
   PrintText("a\nb\nc\n\n", false);
-  EXPECT_EQ(Screen()->scrollPending, 0);
+  EXPECT_EQ(GetTextState()->scrollPending, 0);
   EXPECT_EQ(CellRow(91, 1), "a");
   EXPECT_EQ(CellRow(92, 1), "b");
   EXPECT_EQ(CellRow(93, 1), "c");
@@ -363,15 +402,15 @@ TEST_F(Text, ScrollingKeepsToTheView) {
   EXPECT_EQ(CellRow(3, 1), "3");
   EXPECT_EQ(CellRow(4, 1), "4");
   EXPECT_EQ(CellRow(5, 5), "below");
-  EXPECT_EQ(Screen()->scrollPending, 1);
+  EXPECT_EQ(GetTextState()->scrollPending, 1);
   ExpectCellPixels(0, 5, 'b');
   ExpectCellPixels(0, 2, '2');
 
   // An invalid view is refused.
   SetTextView(6, 4);
   SetTextView(1, 97);
-  EXPECT_EQ(Screen()->textView.firstRow, 2);
-  EXPECT_EQ(Screen()->textView.lastRow, 4);
+  EXPECT_EQ(GetTextState()->textView.firstRow, 2);
+  EXPECT_EQ(GetTextState()->textView.lastRow, 4);
 }
 
 TEST_F(Text, DrawRunAndScrollView) {
@@ -389,7 +428,7 @@ TEST_F(Text, DrawRunAndScrollView) {
     EXPECT_EQ(*Pixel(40 + k, 47), WHITE);
     EXPECT_EQ(*Pixel(40 + k, 46), PAPER);
   }
-  EXPECT_EQ(Screen()->textCells[0][5 * 128 + 5].code, ' ');
+  EXPECT_EQ(GetTextState()->PageCells(0)[5 * 128 + 5].code, ' ');
 
   ScrollView(0, 1, 127, 3, 2);  // rows 1..3 up by 2: row 3 to row 1
   EXPECT_EQ(CellRow(1).substr(126), "wx");
@@ -436,7 +475,7 @@ TEST_F(Text, PrintedLoneFFIsTheInputCursor) {
   ClearScreen(0);
   PrintText("a\xff", false);
   ExpectCellPixels(1, 0, 0xFF);
-  EXPECT_EQ(Screen()->textCells[0][1].code, 0xFF);
+  EXPECT_EQ(GetTextState()->PageCells(0)[1].code, 0xFF);
 }
 
 // A screen narrower or shorter than one character has no text cell: text
@@ -462,8 +501,8 @@ TEST(TextTinyScreen, OutputGoesNowhere) {
   for (const Size& size : sizes) {
     fbtest::ScreenGuard guard;
     ASSERT_EQ(fbtest::OpenNullScreen(size.width, size.height, 32), 0);
-    ASSERT_EQ(Screen()->textColumns, size.columns);
-    ASSERT_EQ(Screen()->textRows, size.rows);
+    ASSERT_EQ(GetTextState()->textColumns, size.columns);
+    ASSERT_EQ(GetTextState()->textRows, size.rows);
     // In a child first: a call that never returns ends there by the alarm
     // and a crash ends only the child, so both fail this test alone.
     EXPECT_EXIT(
@@ -479,15 +518,15 @@ TEST(TextTinyScreen, OutputGoesNowhere) {
     const size_t pixels = size_t(size.width) * size_t(size.height);
     auto* framebuffer = reinterpret_cast<uint32_t*>(Screen()->framebuffer);
     std::fill_n(framebuffer, pixels, PAPER);
-    const TextView view = Screen()->textView;
+    const TextView view = GetTextState()->textView;
     everything();
     EXPECT_TRUE(std::all_of(framebuffer, framebuffer + pixels,
                             [](uint32_t p) { return p == PAPER; }))
         << size.width << " x " << size.height;
     EXPECT_EQ(Screen()->lockCount, 0);
     if (size.rows == 0) {
-      EXPECT_EQ(Screen()->textView.firstRow, view.firstRow);
-      EXPECT_EQ(Screen()->textView.lastRow, view.lastRow);
+      EXPECT_EQ(GetTextState()->textView.firstRow, view.firstRow);
+      EXPECT_EQ(GetTextState()->textView.lastRow, view.lastRow);
     }
     // The cursor lies on the grid; SetTextCursor(3, 4) on an axis without
     // cells stays on 1.
@@ -520,9 +559,9 @@ TEST_F(Text, CursorOperations) {
 
   SetTextCursor(1, 96);
   PrintText("held");
-  ASSERT_EQ(Screen()->scrollPending, 1);
+  ASSERT_EQ(GetTextState()->scrollPending, 1);
   SetTextCursor(1, 1);  // moving the cursor drops the held scroll
-  EXPECT_EQ(Screen()->scrollPending, 0);
+  EXPECT_EQ(GetTextState()->scrollPending, 0);
   PrintText("z", false);
   EXPECT_EQ(CellRow(95, 4), "held");
   EXPECT_EQ(CellRow(0, 1), "z");

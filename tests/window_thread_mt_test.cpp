@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/driver.h"
-#include "platform/screen.h"
-#include "platform/window_thread.h"
+#include <fb/platform/driver.h>
+#include <fb/platform/screen.h>
+#include <fb/platform/window_thread.h>
 
 using namespace fb;
 using namespace std::chrono_literals;

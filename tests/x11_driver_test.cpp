@@ -20,12 +20,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/driver.h"
-#include "platform/drivers/x11.h"
-#include "platform/events.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
-#include "platform/window_thread.h"
+#include <fb/platform/driver.h>
+#include <fb/platform/drivers/x11.h>
+#include <fb/platform/events.h>
+#include <fb/platform/keyboard.h>
+#include <fb/platform/screen.h>
+#include <fb/platform/window_thread.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

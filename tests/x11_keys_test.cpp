@@ -4,8 +4,8 @@
 
 #include <X11/keysym.h>
 
-#include "platform/drivers/x11.h"
-#include "platform/keyboard.h"
+#include <fb/platform/drivers/x11.h>
+#include <fb/platform/keyboard.h>
 
 using namespace fb;
 

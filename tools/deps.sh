@@ -9,7 +9,7 @@ set -euo pipefail
 case "${1:-}" in
   play) packages=(g++ cmake make libx11-dev libxext-dev) ;;
   test) packages=(g++ cmake make libx11-dev libxext-dev libgtest-dev libbenchmark-dev
-                  xvfb xdotool openbox x11-utils) ;;
+                  pkgconf xvfb xdotool openbox x11-utils) ;;
   *) echo "usage: tools/deps.sh play|test" >&2; exit 2 ;;
 esac
 

@@ -535,7 +535,7 @@ void emit_file(std::ostream& os, const std::vector<BuiltTable>& tables, const st
      << command
      << " */\n"
         "\n"
-        "#include \"gfx/font_data.h\"\n"
+        "#include \"font_data.h\"\n"
         "\n"
         "namespace fb {\n";
   for (const auto& t : tables) emit_table(os, t);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test three ways -- a normal build with warnings as
 # errors, AddressSanitizer + UndefinedBehaviorSanitizer, ThreadSanitizer for
-# the tests that run a second thread -- and the window tests on Xvfb with
-# and without MIT-SHM, with and without a window manager.
+# the tests that run a second thread -- the package tests (install,
+# find_package, pkg-config, add_subdirectory) once, and the window tests on
+# Xvfb with and without MIT-SHM, with and without a window manager.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -59,6 +60,9 @@ run_ctest() {  # dir, label regex, extra ctest args...
 step "normal build (-Wall -Wextra -Werror)"
 configure_build build/release -DFB_WERROR=ON
 run_ctest build/release unit
+
+step "the installed package and the library as a subproject, used by small programs"
+run_ctest build/release package
 
 step "AddressSanitizer + UndefinedBehaviorSanitizer"
 configure_build build/asan -DFB_WERROR=ON -DFB_BENCH=OFF -DFB_SANITIZE=address,undefined

@@ -1,6 +1,6 @@
 // The driver list of a build without any window system: only the Null
 // driver (outside the list) can open a screen.
-#include "platform/driver.h"
+#include "../driver.h"
 
 namespace fb {
 

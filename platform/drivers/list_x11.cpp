@@ -1,7 +1,7 @@
 // The driver list of a build with X11: the X11 window.  Without a display
 // its Init fails at once and SetScreenMode reports that no driver opened.
-#include "platform/driver.h"
-#include "platform/drivers/x11.h"
+#include "../driver.h"
+#include "x11.h"
 
 namespace fb {
 

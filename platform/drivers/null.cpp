@@ -1,7 +1,7 @@
 // The "Null" driver: no window at all.  Drawing goes to the framebuffer
 // and is never shown; lock and unlock do nothing, as there is no window
 // thread to keep out.
-#include "platform/driver.h"
+#include "../driver.h"
 
 namespace fb {
 

@@ -5,7 +5,7 @@
 // the program's thread (title, position, mouse, modes, palette) use the
 // same connection only while holding the display lock, which the window
 // thread holds for its whole tick, so the two never interleave.
-#include "platform/drivers/x11.h"
+#include "x11.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,11 +16,11 @@
 #include <string>
 #include <thread>
 
-#include "platform/drivers/x11_window.h"
-#include "platform/events.h"
-#include "platform/keyboard.h"
-#include "platform/screen.h"
-#include "platform/window_thread.h"
+#include "x11_window.h"
+#include "../events.h"
+#include "../keyboard.h"
+#include "../screen.h"
+#include "../window_thread.h"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>

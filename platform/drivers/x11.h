@@ -10,8 +10,8 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/driver.h"
-#include "platform/keyboard.h"
+#include "../driver.h"
+#include "../keyboard.h"
 
 namespace fb {
 

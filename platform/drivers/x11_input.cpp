@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "platform/drivers/x11.h"
-#include "platform/drivers/x11_window.h"
-#include "platform/events.h"
-#include "platform/keyboard.h"
-#include "platform/window_thread.h"
+#include "x11.h"
+#include "x11_window.h"
+#include "../events.h"
+#include "../keyboard.h"
+#include "../window_thread.h"
 
 namespace fb::x11 {
 

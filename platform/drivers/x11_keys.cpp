@@ -5,8 +5,8 @@
 
 #include <array>
 
-#include "platform/drivers/x11.h"
-#include "platform/keyboard.h"
+#include "x11.h"
+#include "../keyboard.h"
 
 namespace fb {
 

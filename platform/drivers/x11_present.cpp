@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/drivers/x11_window.h"
+#include "x11_window.h"
 
 namespace fb::x11 {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/screen.h"
+#include "../screen.h"
 
 // Xlib's headers define macros such as None, Bool and Status: they come
 // after the project's own headers.

@@ -11,9 +11,9 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "platform/console.h"
-#include "platform/key_ring.h"
-#include "platform/keyboard.h"
+#include "../console.h"
+#include "../key_ring.h"
+#include "../keyboard.h"
 
 namespace fb {
 

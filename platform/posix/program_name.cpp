@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/runtime.h"
+#include "../runtime.h"
 
 namespace fb {
 

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "gfx/bmp_decoder.h"
-#include "gfx/image.h"
-#include "platform/screen.h"
+#include <fb/gfx/bmp_decoder.h>
+#include <fb/gfx/image.h>
+#include <fb/platform/screen.h>
 
 namespace {
 

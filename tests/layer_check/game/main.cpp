@@ -1,0 +1,2 @@
+// The game reaches the library through the source tree instead of <fb/...>.
+#include "gfx/context.h"

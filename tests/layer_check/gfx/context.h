@@ -1,0 +1,2 @@
+// Drawing: a layer above the platform.
+#pragma once
