@@ -114,6 +114,19 @@ class Win32Window : public ::testing::TestWithParam<const char*> {
     return pixels;
   }
 
+  // Init of the driver under test on a screen record of the Null driver,
+  // followed by its Exit, as the driver search does after a failure.
+  int TryInit(int width, int height, int flags) {
+    const DisplayDriver* driver = nullptr;
+    for (const DisplayDriver* d : PlatformDrivers())
+      if (SameDriverName(d->name, GetParam())) driver = d;
+    if (!driver || SetScreenMode(width, height, 32, 0, SCREEN_NULL, 0) != 0) return -2;
+    const int result = driver->Init("t", width, height, 32, 0, flags);
+    driver->Exit();
+    CloseScreen();
+    return result;
+  }
+
   HWND hwnd_ = nullptr;
 };
 
@@ -368,13 +381,7 @@ TEST_P(Win32Window, FlagsShapeTheWindow) {
 }
 
 TEST_P(Win32Window, OpenGlIsLeftToItsOwnDriver) {
-  const DisplayDriver* driver = nullptr;
-  for (const DisplayDriver* d : PlatformDrivers())
-    if (SameDriverName(d->name, GetParam())) driver = d;
-  ASSERT_NE(driver, nullptr);
-  ASSERT_EQ(SetScreenMode(320, 200, 32, 0, SCREEN_NULL, 0), 0);  // a screen record to try on
-  EXPECT_EQ(driver->Init("t", 320, 200, 32, 0, SCREEN_OPENGL), -1);
-  driver->Exit();
+  EXPECT_EQ(TryInit(320, 200, SCREEN_OPENGL), -1);
   EXPECT_EQ(CurrentWindowHandle(), nullptr);
 }
 
@@ -418,16 +425,9 @@ TEST_P(Win32Window, ClosingWithTheScreenLockedEndsTheWindowThread) {
 }
 
 TEST_P(Win32Window, AWindowThatCannotBeMadeFailsInitAndTheSearchGoesOn) {
-  const DisplayDriver* driver = nullptr;
-  for (const DisplayDriver* d : PlatformDrivers())
-    if (SameDriverName(d->name, GetParam())) driver = d;
-  ASSERT_NE(driver, nullptr);
   // No display offers this mode: the window thread's mode change fails.
-  ASSERT_EQ(SetScreenMode(1000, 777, 32, 0, SCREEN_NULL, 0), 0);  // a screen record to try on
-  EXPECT_EQ(driver->Init("t", 1000, 777, 32, 0, SCREEN_FULLSCREEN), -1);
-  driver->Exit();
+  EXPECT_EQ(TryInit(1000, 777, SCREEN_FULLSCREEN), -1);
   EXPECT_EQ(CurrentWindowHandle(), nullptr);
-  CloseScreen();
   // The search then finds the window.
   Open(1000, 777, 32, SCREEN_FULLSCREEN);
   EXPECT_FALSE(DWORD(GetWindowLongA(hwnd_, GWL_STYLE)) & WS_POPUP) << "the windowed retry";

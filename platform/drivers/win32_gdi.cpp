@@ -170,13 +170,14 @@ bool CreateGdiWindow(Win32Window& w, ScreenContext& screen) {
   return true;
 }
 
+// The palette, the display mode, then the window.
 void DestroyGdiWindow(Win32Window& w) {
   GdiWindow& g = GdiOf(w);
-  if (w.hwnd) DestroyWindow(w.hwnd);
-  w.hwnd = nullptr;
   if (g.palette) DeleteObject(g.palette);
   g.palette = nullptr;
   RestoreMode(g);
+  if (w.hwnd) DestroyWindow(w.hwnd);
+  w.hwnd = nullptr;
 }
 
 void RepaintGdiWindow(Win32Window& w, ScreenContext& screen, HDC dc) {
