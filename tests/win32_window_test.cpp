@@ -285,14 +285,14 @@ class Win32Picture : public Win32Window {
                                           (colour & 1 ? 0x001F : 0));
           std::memcpy(pixel, &value, 2);
         } else {
-          *pixel = uint8_t(100 + colour);  // palette entries set below
+          *pixel = uint8_t(8 + colour);  // palette entries set below, within 4 bits
         }
       }
     }
     ScreenUnlock(1, 0);
     if (s.bpp == 1) {
       for (int colour = 0; colour < 8; ++colour)
-        s.driver->SetPalette(100 + colour, colour & 4 ? 255 : 0, colour & 2 ? 255 : 0,
+        s.driver->SetPalette(8 + colour, colour & 4 ? 255 : 0, colour & 2 ? 255 : 0,
                              colour & 1 ? 255 : 0);
     }
     return expected;
@@ -305,6 +305,7 @@ TEST_P(Win32Picture, TheDrawnFrameAppearsPixelForPixel) {
       {"32 bits, odd width", 333, 201, 32, false},
       {"16 bits, shown as 5-5-5", 320, 200, 16, true},
       {"8 bits through the palette", 320, 200, 8, false},
+      {"4 bits, a byte per pixel as at 8", 320, 200, 4, false},
       {"8 bits, width not a multiple of 4", 322, 201, 8, true},
   };
   for (const Picture& p : pictures) {
@@ -335,11 +336,11 @@ TEST_P(Win32Picture, APaletteChangeRecoloursTheShownPixels) {
   Open(320, 200, 8);
   DrawBands();
   WaitPresented();
-  Screen()->driver->SetPalette(100, 10, 20, 30);  // colour 0, the black bands
+  Screen()->driver->SetPalette(8, 10, 20, 30);  // colour 0, the black bands
   const int64_t before = CurrentPresentStats().presents;
   ASSERT_TRUE(Eventually([&] { return CurrentPresentStats().presents > before; }));
   const std::vector<uint32_t> shown = ReadClient(320, 200);
-  EXPECT_EQ(shown[0], 0x0A141Eu) << "pixel (0, 0) uses entry 100";
+  EXPECT_EQ(shown[0], 0x0A141Eu) << "pixel (0, 0) uses entry 8";
 }
 
 // --- ScreenFlags ---
