@@ -1,9 +1,8 @@
 // The clock and sleeping.
 //
-// The time base is std::chrono::steady_clock: monotonic, high-resolution and
-// always present, so the clock never has to fall back to a coarser counter.
-// Its tick length is fixed at compile time, which makes the conversion to
-// seconds one multiplication by a constant.
+// The time base and the plain sleep are the operating system's
+// (platform/system_clock.h): a monotonic high-resolution counter on every
+// platform.
 //
 // Every wait is built from one primitive, PlainSleep, so that a test can
 // install a ClockSource and both read and spend time deterministically.
@@ -11,12 +10,10 @@
 // decides between the screen's key queue and the console.
 #include "clock.h"
 
-#include <chrono>
-#include <thread>
-
 #include "../platform/keyboard.h"
 #include "../platform/runtime.h"
 #include "../platform/screen.h"
+#include "../platform/system_clock.h"
 
 namespace fb {
 
@@ -26,15 +23,6 @@ namespace {
 // stack and be replaced without the clock holding a dangling reference.
 ClockSource g_source{};
 bool g_haveSource = false;
-
-using SystemClock = std::chrono::steady_clock;
-static_assert(SystemClock::is_steady, "TimerSeconds must never go backwards");
-
-// Length of one tick in seconds.  The product with the tick count is formed
-// in long double so that counts beyond 2^53 lose no more than the final
-// rounding to double.
-constexpr long double SECONDS_PER_TICK =
-    static_cast<long double>(SystemClock::period::num) / SystemClock::period::den;
 
 // Key wake-ups are tested at this interval; Sleep(-1) and Sleep(>= 100)
 // spend their time in steps of this size.
@@ -47,19 +35,14 @@ void PlainSleep(int32_t ms) {
     g_source.sleepMs(g_source.user, ms);
     return;
   }
-  if (ms <= 0) {
-    std::this_thread::yield();
-    return;
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  SystemSleep(ms);
 }
 
 }  // namespace
 
 double TimerSeconds() {
   if (g_haveSource) return g_source.now(g_source.user);
-  const auto ticks = SystemClock::now().time_since_epoch().count();
-  return static_cast<double>(static_cast<long double>(ticks) * SECONDS_PER_TICK);
+  return SystemSeconds();
 }
 
 void SetClockSource(const ClockSource* source) {

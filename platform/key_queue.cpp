@@ -94,7 +94,8 @@ bool TakeKeyHitFlag() {
 int32_t KeyDown(int32_t scancode) {
   if (scancode < 0 || scancode >= KEY_STATE_SIZE) return 0;
   ScreenContext* screen = Screen();
-  if (screen == nullptr || screen->keyState == nullptr) return 0;
+  if (screen == nullptr) return ConsoleKeyDown(scancode);
+  if (screen->keyState == nullptr) return 0;
   ScreenLock();
   bool held = screen->keyState[scancode] != 0;
   ScreenUnlock(1, 0);

@@ -102,8 +102,9 @@ int32_t WaitKey();
 bool TakeKeyHitFlag();
 
 // -1 while the key with this scancode is held, else 0.  Scancodes outside
-// 0..127 give 0; so does every key before a screen is open (a terminal
-// reports no held keys).
+// 0..127 give 0.  Before a screen is open the console answers
+// (ConsoleKeyDown): a Win32 console window with the focus reports its
+// held keys, a POSIX terminal none.
 int32_t KeyDown(int32_t scancode);
 
 // The string ReadKey returns for a key code.

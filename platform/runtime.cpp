@@ -30,4 +30,13 @@ void FreeAligned16(void* aligned) {
   if (aligned) std::free(reinterpret_cast<void**>(aligned)[-1]);
 }
 
+std::string ProgramNameOfPath(std::string_view path, std::string_view separators) {
+  const size_t slash = path.find_last_of(separators);
+  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
+  // A leading dot starts a hidden name, not an extension.
+  const size_t dot = path.find_last_of('.');
+  if (dot != std::string_view::npos && dot > 0) path = path.substr(0, dot);
+  return std::string(path.substr(0, 127));
+}
+
 }  // namespace fb

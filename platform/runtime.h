@@ -19,11 +19,18 @@ void FreeAligned16(void* aligned);
 }  // namespace fb
 
 #include <string>
+#include <string_view>
 
 namespace fb {
 
 // The program's file name without directory and last extension (at most
-// 127 characters); the default window title.
+// 127 characters); the default window title.  Each platform finds the
+// path of its executable.
 std::string ProgramName();
+
+// The name ProgramName gives for an executable's path: what follows the
+// last of the separators, without its last extension, at most 127
+// characters.
+std::string ProgramNameOfPath(std::string_view path, std::string_view separators);
 
 }  // namespace fb

@@ -94,6 +94,14 @@ class GameStartTest : public ::testing::Test {
   gametest::ScratchDir dir;
 };
 
+// exit(-1) as the parent sees it: Windows keeps the whole 32-bit value,
+// POSIX only its low byte.
+#ifdef _WIN32
+constexpr int EXIT_MINUS_ONE = -1;
+#else
+constexpr int EXIT_MINUS_ONE = 255;
+#endif
+
 TEST_F(GameStartTest, EachFailureShowsItsMessageAndEndsWithItsStatus) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto missing = [](const char* file) { return [file] { std::filesystem::remove(file); }; };
@@ -112,15 +120,15 @@ TEST_F(GameStartTest, EachFailureShowsItsMessageAndEndsWithItsStatus) {
   };
   const Case cases[] = {
       {"background", missing("imgs/Background.bmp"),
-       "[ERROR] Zero pointer in: Background = LoadIMGFile(\"imgs\\Background.bmp\")", true, 255},
-      {"ship", missing("imgs/Player.bmp"), "[ERROR] Can't load \"imgs\\Player.bmp\"", true, 255},
+       "[ERROR] Zero pointer in: Background = LoadIMGFile(\"imgs\\Background.bmp\")", true, EXIT_MINUS_ONE},
+      {"ship", missing("imgs/Player.bmp"), "[ERROR] Can't load \"imgs\\Player.bmp\"", true, EXIT_MINUS_ONE},
       {"reload picture", missing("imgs/reload.bmp"),
        "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
       {"bullet pool", noPool(sizeof(shooter::Bullet) * shooter::BULLET_POOL_SIZE, 0),
        "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
-      {"alien picture", missing("imgs/ene.bmp"), "[ERROR] Could not load enemy image.", true, 255},
+      {"alien picture", missing("imgs/ene.bmp"), "[ERROR] Could not load enemy image.", true, EXIT_MINUS_ONE},
       {"alien pool", noPool(sizeof(shooter::Enemy) * shooter::ENEMY_POOL_SIZE, 0),
-       "[ERROR] Zero pointer in: Constructor EnemySystem()", true, 255},
+       "[ERROR] Zero pointer in: Constructor EnemySystem()", true, EXIT_MINUS_ONE},
       {"warning picture", missing("imgs/Crit.bmp"),
        "[ERROR] Zero pointer exception in: Constructor Critical", false, 3},
       {"fourth particle pool", noPool(sizeof(shooter::Particle) * shooter::PARTICLES_PER_POOL, 3),

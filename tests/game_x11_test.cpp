@@ -2,6 +2,8 @@
 // of the pictures, driven with xdotool as a player would, and watched
 // through screenshots taken on a connection of our own.  Needs DISPLAY and
 // xdotool; deadlines are generous polls, never timing assertions.
+// Built twice: for the native game, and as game_wine_test for the Windows
+// build's game, started through FB_SHOOTER_LAUNCHER (Wine).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -85,15 +87,20 @@ class GameProcess {
     preparePictures();
     pid = fork();
     if (pid == 0) {
+      setpgid(0, 0);  // killed as a group: a launcher and what it starts
       if (chdir(dir.path.c_str()) != 0) _exit(120);
+#ifdef FB_SHOOTER_LAUNCHER
+      execl(FB_SHOOTER_LAUNCHER, FB_SHOOTER_LAUNCHER, FB_SHOOTER_PATH, static_cast<char*>(nullptr));
+#else
       execl(FB_SHOOTER_PATH, "shooter", static_cast<char*>(nullptr));
+#endif
       _exit(121);
     }
     display = XOpenDisplay(nullptr);
   }
   ~GameProcess() {
     if (pid > 0 && !exited) {
-      kill(pid, SIGKILL);
+      kill(-pid, SIGKILL);
       waitpid(pid, nullptr, 0);
     }
     if (display) XCloseDisplay(display);

@@ -217,7 +217,7 @@ TEST_F(ArtFiles, RunSucceedsSilentlyAndWritesExactlyTheFiveFiles) {
     EXPECT_EQ(status_, 0);
     EXPECT_EQ(messages_, "");
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(root_ / "a" / "imgs")) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(root_ / "a" / "imgs")) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Background.bmp", "Crit.bmp", "Player.bmp", "ene.bmp", "reload.bmp"}));
 }

@@ -225,8 +225,4 @@ void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
   x.presentedRows += rows;
 }
 
-void MarkAllRowsDirty(ScreenContext& screen) {
-  std::memset(screen.dirtyRows, 1, size_t(screen.height) * size_t(screen.scanLineHeight));
-}
-
 }  // namespace fb::x11

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../driver_support.h"
 #include "../screen.h"
 
 // Xlib's headers define macros such as None, Bool and Status: they come
@@ -127,7 +128,7 @@ bool CreateImage(X11Window& x, const ScreenContext& screen);
 void DestroyImage(X11Window& x);
 // Sends framebuffer rows first..last to the window in one copy.
 void PresentRows(X11Window& x, ScreenContext& screen, int first, int last);
-void MarkAllRowsDirty(ScreenContext& screen);
+// MarkAllRowsDirty: platform/driver_support.h.
 
 // --- Keyboard and mouse (x11_input.cpp) ---
 

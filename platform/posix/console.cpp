@@ -8,24 +8,14 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 
 #include "../console.h"
-#include "../key_ring.h"
-#include "../keyboard.h"
+#include "../console_stream.h"
 
 namespace fb {
 
 namespace {
-
-KeyRing<CONSOLE_RING_SLOTS> ring;
-TerminalDecoder decoder;
-bool endOfInput = false;  // KEY_CLOSE has been put for it
-// When the last byte arrived; a lone Escape pending for longer than
-// ESCAPE_WAIT is the Escape key, not the start of a sequence.
-std::chrono::steady_clock::time_point lastInput;
-constexpr auto ESCAPE_WAIT = std::chrono::milliseconds(30);
 
 // The terminal's own settings, kept to put back.  Written once, before
 // any handler that reads them is installed.
@@ -80,18 +70,6 @@ void SetUpTerminalOnce() {
   InstallSignalRestorer(SIGHUP);
 }
 
-void PutDecoded(int32_t code, void*) { ConsolePutKey(code); }
-
-// End of input is the console's close notification, given once.
-void NoteEndOfInput() {
-  if (endOfInput) return;
-  DecodeTerminalInput(decoder, nullptr, 0, true, PutDecoded, nullptr);
-  ConsolePutKey(KEY_CLOSE);
-  endOfInput = true;
-}
-
-bool EscapePending() { return decoder.pendingLength == 1 && decoder.pending[0] == 0x1B; }
-
 // Reads at most this many chunks per poll, so that an endless source
 // (a device that is always readable) cannot hold the caller forever.
 constexpr int MAX_READS_PER_POLL = 64;
@@ -122,7 +100,7 @@ void ConsoleClear() {
 }
 
 void PollConsole() {
-  if (endOfInput) return;
+  if (ConsoleInputEnded()) return;
   SetUpTerminalOnce();
   bool readAny = false;
   for (int reads = 0; reads < MAX_READS_PER_POLL; reads++) {
@@ -131,7 +109,7 @@ void PollConsole() {
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;
     if (in.revents & POLLNVAL) {  // standard input is closed
-      NoteEndOfInput();
+      NoteConsoleEndOfInput();
       return;
     }
     char buffer[256];
@@ -141,44 +119,18 @@ void PollConsole() {
     if (n <= 0) {
       // Readable but empty: end of file, a closed pipe or a hung-up
       // terminal.  A read error means no more input either.
-      NoteEndOfInput();
+      NoteConsoleEndOfInput();
       return;
     }
-    DecodeTerminalInput(decoder, buffer, static_cast<size_t>(n), false, PutDecoded, nullptr);
+    FeedConsoleBytes(buffer, static_cast<size_t>(n));
     readAny = true;
   }
-  const auto now = std::chrono::steady_clock::now();
-  if (readAny) {
-    lastInput = now;
-  } else if (EscapePending() && now - lastInput >= ESCAPE_WAIT) {
-    DecodeTerminalInput(decoder, nullptr, 0, true, PutDecoded, nullptr);
-  }
+  if (!readAny) NoteConsoleQuiet();
 }
 
-void ConsolePutKey(int32_t code) { PutKeyCode(ring, code); }
+// A terminal reports no held keys.
+int32_t ConsoleKeyDown(int32_t) { return 0; }
 
-int32_t ConsoleTakeKey() {
-  int32_t code = 0;
-  TakeKeyCode(ring, &code);
-  return code;
-}
-
-bool ConsoleKeyHit() { return KeyWaiting(ring); }
-
-bool ConsoleTakeKeyHitFlag() {
-  // A closed console keeps answering "hit": nothing can ever be typed
-  // again, so a wait for a key must not last forever.
-  bool hit = ring.keyHit == 1 || endOfInput;
-  ring.keyHit = 0;
-  return hit;
-}
-
-bool ConsoleInputEnded() { return endOfInput; }
-
-void ResetConsole() {
-  ring = KeyRing<CONSOLE_RING_SLOTS>{};
-  decoder = TerminalDecoder{};
-  endOfInput = false;
-}
+void ResetPlatformConsole() {}
 
 }  // namespace fb

@@ -1,0 +1,27 @@
+#include "driver_support.h"
+
+#include <cstring>
+
+#include "screen.h"
+
+namespace fb {
+
+void MarkAllRowsDirty(ScreenContext& screen) {
+  std::memset(screen.dirtyRows, 1, size_t(screen.height) * size_t(screen.scanLineHeight));
+}
+
+void StorePaletteEntry(ScreenContext& screen, int32_t index, int32_t red, int32_t green,
+                       int32_t blue) {
+  if (index < 0 || index > 255) return;
+  auto clamp = [](int32_t v) { return uint32_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+  screen.devicePalette[index] = clamp(red) | clamp(green) << 8 | clamp(blue) << 16;
+  screen.paletteChanged = 1;
+  if (screen.bpp == 1) MarkAllRowsDirty(screen);
+}
+
+int32_t RefreshPeriodMs(const ScreenContext* screen) {
+  const int32_t rate = screen ? screen->refreshRate : 0;
+  return rate > 0 ? 1000 / rate : 16;
+}
+
+}  // namespace fb

@@ -1,0 +1,31 @@
+#!/bin/sh
+# Runs a program of the Windows build under Wine: the cross build's
+# emulator (cmake/mingw-w64-posix.cmake), which runs the picture generator
+# at build time and the tests under ctest.
+#   tools/wine-run.sh program.exe [arguments...]
+# The Wine prefix is $WINEPREFIX when set (tools/test.sh makes a fresh one
+# per run), else one kept outside the repository under ~/.cache.
+# Windows programs end their output lines with CR LF.
+: "${WINEPREFIX:=${XDG_CACHE_HOME:-$HOME/.cache}/fb-wine}"
+export WINEPREFIX
+# Quiet Wine, no .NET or HTML engine installer, and no debugger: a crash
+# must end the program with a failure status, not wait in winedbg.
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+# A Windows process can be ended from outside with status 0 (a console
+# control event does that under Wine).  A test program marks its run with
+# a file that it removes only when all its tests have run; one left behind
+# means it ended early, whatever its status.  Wine's drive Z: is the root.
+marker=$(mktemp "${TMPDIR:-/tmp}/fb-wine-run.XXXXXX")
+rm -f "$marker"
+TEST_PREMATURE_EXIT_FILE="Z:$(printf '%s' "$marker" | tr / '\\')"
+export TEST_PREMATURE_EXIT_FILE
+status=0
+wine "$@" || status=$?
+if [ -e "$marker" ]; then
+  rm -f "$marker"
+  echo "$1: ended before all its tests had run (status $status)" >&2
+  [ "$status" -ne 0 ] || status=1
+fi
+exit "$status"
