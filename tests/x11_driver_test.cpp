@@ -4,10 +4,8 @@
 // focus); xdotool plays the user at the keyboard.  Skips without DISPLAY.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -20,19 +18,20 @@
 #include <utility>
 #include <vector>
 
+#include "forked_process.h"
 #include "platform/driver.h"
 #include "platform/drivers/x11.h"
 #include "platform/events.h"
 #include "platform/keyboard.h"
+#include "platform/runtime.h"
 #include "platform/screen.h"
 #include "platform/window_thread.h"
+#include "private_xvfb.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -58,22 +57,7 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
 
 // Runs a program from PATH with its output discarded; its exit status, or
 // -1 when it could not run.
-int RunProgram(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int RunProgram(std::vector<std::string> args) { return testprocess::RunQuietly(std::move(args)); }
 
 bool HaveXdotool() { return RunProgram({"xdotool", "version"}) == 0; }
 
@@ -361,9 +345,9 @@ TEST_F(X11Keys, TypedKeysBecomeKeyCodes) {
   }
 }
 
-TEST_F(X11Keys, AccentedLetterIsOneCodePageByte) {
-  // Give a spare key the symbol é, as a French layout would, so that
-  // xdotool presses a real key for it.
+TEST_F(X11Keys, TypedCharactersBecomeCodePageBytesOrAQuestionMark) {
+  // Give a spare key each symbol in turn, as a French or Russian layout
+  // would, so that xdotool presses a real key for it.
   int minCode = 0, maxCode = 0, perCode = 0;
   XDisplayKeycodes(helper, &minCode, &maxCode);
   KeySym* map = XGetKeyboardMapping(helper, KeyCode(minCode), maxCode - minCode + 1, &perCode);
@@ -374,20 +358,45 @@ TEST_F(X11Keys, AccentedLetterIsOneCodePageByte) {
     if (empty) spare = code;
   }
   XFree(map);
-  if (!spare) GTEST_SKIP() << "no unused key code to put é on";
-  KeySym eacute[2] = {XK_eacute, XK_Eacute};
-  XChangeKeyboardMapping(helper, spare, 2, eacute, 1);
+  if (!spare) GTEST_SKIP() << "no unused key code to put the characters on";
+  struct Case {
+    KeySym symbol;
+    const char* name;  // for xdotool
+    const char* read;
+  };
+  const Case cases[] = {
+      {XK_eacute, "eacute", "\x82"},
+      {XK_EuroSign, "EuroSign", "?"},          // not in code page 437
+      {XK_Cyrillic_zhe, "Cyrillic_zhe", "?"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    KeySym symbols[1] = {c.symbol};
+    XChangeKeyboardMapping(helper, spare, 1, symbols, 1);
+    XSync(helper, False);
+    std::this_thread::sleep_for(50ms);  // the window thread refreshes its map
+    ASSERT_EQ(RunProgram({"xdotool", "key", c.name}), 0);
+    EXPECT_TRUE(WaitFor([] { return KeyHit(); }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ReadAll(), c.read);
+  }
+  KeySym none[1] = {NoSymbol};
+  XChangeKeyboardMapping(helper, spare, 1, none, 1);
   XSync(helper, False);
-  std::this_thread::sleep_for(50ms);  // the window thread refreshes its map
+}
 
-  ASSERT_EQ(RunProgram({"xdotool", "key", "eacute"}), 0);
-  EXPECT_TRUE(WaitFor([] { return KeyHit(); }));
-  EXPECT_EQ(ReadKey(), "\x82");
-  EXPECT_EQ(ReadKey(), "");
-
-  KeySym none[2] = {NoSymbol, NoSymbol};
-  XChangeKeyboardMapping(helper, spare, 2, none, 1);
-  XSync(helper, False);
+TEST_F(X11Keys, TapBetweenTwoSamplesIsHeldInTheNextOne) {
+  // While the program holds the lock the window thread cannot sample: the
+  // press and the release both arrive between two samples.
+  ScreenLock();
+  ASSERT_EQ(RunProgram({"xdotool", "key", "w"}), 0);
+  std::this_thread::sleep_for(50ms);
+  ScreenUnlock(1, 0);
+  EXPECT_TRUE(WaitFor([] { return KeyDown(17) == -1; })) << "the tap was never seen as held";
+  // ... and it does not stick.
+  EXPECT_TRUE(WaitFor([] { return KeyDown(17) == 0; }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(KeyDown(17), 0);
 }
 
 TEST_F(X11Keys, HeldKeyRepeatsWithoutFalseReleases) {
@@ -563,6 +572,69 @@ TEST_F(X11Test, TitleMousePositionAndModes) {
   EXPECT_EQ(d.FetchModes(12, &count), nullptr);
   EXPECT_EQ(count, 0);
 }
+
+// --- Losing the window ---
+
+using testxvfb::Loss;
+
+class X11Loss : public ::testing::TestWithParam<testxvfb::LossCase> {};
+
+// What the program sends once its window is up.
+struct Opened {
+  unsigned long window;
+  bool shm;
+};
+
+// A program draws frames and looks at Escape, as the game does, when its
+// display goes away under it.  It must end on its own, with one line on
+// standard error and status 1; today's fault was an abort (a killed
+// server) or running on unseen (a destroyed window).
+TEST_P(X11Loss, ProgramEndsWithOneLineAndStatusOne) {
+  const testxvfb::LossCase c = GetParam();
+  testxvfb::PrivateXvfb xvfb;
+  if (!xvfb.Start("640x480x24", c.shm)) GTEST_SKIP() << "Xvfb could not be started";
+  testprocess::ForkedProcess program([&](int report) {
+    setenv("DISPLAY", xvfb.Display().c_str(), 1);
+    unsetenv("SCRDRIVER");
+    if (SetScreenMode(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) return 97;
+    const Opened opened{X11WindowId(), X11UsingShm()};
+    if (write(report, &opened, sizeof opened) != sizeof opened) return 96;
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    for (uint32_t frame = 0; std::chrono::steady_clock::now() < end; ++frame) {
+      ScreenLock();
+      Fill(0xFF000000u | frame * 0x010203u);
+      ScreenUnlock(-1, -1);
+      if (KeyDown(1)) return 95;
+      std::this_thread::sleep_for(16ms);
+    }
+    return 98;  // ran on without a window
+  });
+  ASSERT_TRUE(program.Started());
+  Opened opened{};
+  ASSERT_TRUE(program.Receive(&opened, sizeof opened, 10s))
+      << "the program did not open its window: " << program.StandardError();
+  EXPECT_EQ(opened.shm, c.shm);
+  std::this_thread::sleep_for(100ms);  // a few frames on show
+
+  std::string reason;
+  if (c.loss == Loss::ServerKilled) {
+    xvfb.Kill();
+    reason = "lost the connection to the X display \"" + xvfb.Display() + "\"";
+  } else {
+    Display* other = XOpenDisplay(xvfb.Display().c_str());
+    ASSERT_NE(other, nullptr);
+    XDestroyWindow(other, Window(opened.window));
+    XSync(other, False);
+    XCloseDisplay(other);
+    reason = "the window on the X display \"" + xvfb.Display() + "\" was destroyed by another program";
+  }
+  EXPECT_TRUE(program.Wait(10s)) << "the program went on without its window";
+  EXPECT_TRUE(program.ExitedWith(WINDOW_LOST_EXIT_STATUS)) << program.Describe();
+  EXPECT_EQ(program.StandardError(), ProgramName() + ": " + reason + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Losses, X11Loss, ::testing::ValuesIn(testxvfb::LOSS_CASES),
+                         [](const auto& info) { return testxvfb::LossCaseName(info.param); });
 
 // --- No display ---
 

@@ -51,12 +51,13 @@ std::string unreachableDisplay;
 std::chrono::steady_clock::time_point unreachableSince;
 
 // --- X errors ---
-// Xlib's default handler ends the process.  Errors on the window's own
+// Xlib's default handlers end the process.  Errors on the window's own
 // connection (a shared-memory attach the server refuses, a window someone
 // else destroyed) are recorded instead; other connections keep theirs.
 std::atomic<Display*> trappedDisplay{nullptr};
 std::atomic<int> trappedError{0};
 XErrorHandler previousHandler = nullptr;
+XIOErrorHandler previousIOHandler = nullptr;
 
 int RecordError(Display* display, XErrorEvent* error) {
   if (display == trappedDisplay.load()) {
@@ -66,17 +67,41 @@ int RecordError(Display* display, XErrorEvent* error) {
   return previousHandler ? previousHandler(display, error) : 0;
 }
 
+// A broken connection.  Xlib's own handler would call exit() right here,
+// on whichever thread made the failing call (usually the window thread,
+// while the program's thread draws).  For our connection the handler
+// returns quietly and the exit handler below takes over.
+int QuietIOError(Display* display) {
+  if (display == trappedDisplay.load()) return 0;
+  return previousIOHandler ? previousIOHandler(display) : 0;
+}
+
+// Called by Xlib after the I/O-error handler, in place of exit().  When
+// it returns, every later call on the connection returns at once without
+// waiting; the driver makes none but XCloseDisplay.  Runs under the
+// display lock, since every use of the connection does.
+void ConnectionLost(Display*, void* user) {
+  X11Window& x = *static_cast<X11Window*>(user);
+  if (x.connectionLost) return;
+  x.connectionLost = true;
+  ReportWindowLost("lost the connection to the X display \"" + x.displayName + "\"");
+}
+
 void InstallErrorHandler(X11Window& x) {
   trappedDisplay = x.display;
   trappedError = 0;
   previousHandler = XSetErrorHandler(RecordError);
+  previousIOHandler = XSetIOErrorHandler(QuietIOError);
+  XSetIOErrorExitHandler(x.display, ConnectionLost, &x);
   x.errorHandlerInstalled = true;
 }
 
 void RemoveErrorHandler(X11Window& x) {
   if (!x.errorHandlerInstalled) return;
   XSetErrorHandler(previousHandler);
+  XSetIOErrorHandler(previousIOHandler);
   previousHandler = nullptr;
+  previousIOHandler = nullptr;
   trappedDisplay = nullptr;
   x.errorHandlerInstalled = false;
 }
@@ -363,6 +388,14 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 
 void Release(X11Window& x) {
   if (!x.display) return;
+  if (x.connectionLost) {
+    // Nothing can reach the server any more; only our own side is freed.
+    DestroyImage(x);
+    XCloseDisplay(x.display);
+    x.display = nullptr;
+    RemoveErrorHandler(x);
+    return;
+  }
   if (x.clipped) XUngrabPointer(x.display, CurrentTime);
   RestoreScreenSaver(x);
   DestroyImage(x);
@@ -390,7 +423,9 @@ bool OpenHook(void* user) {
     x.unreachable = true;
     return false;
   }
-  if (!CreateWindow(x, *screen)) {
+  // A server that goes away while the window is being made fails the
+  // start like any server that cannot make it.
+  if (!CreateWindow(x, *screen) || x.connectionLost) {
     Release(x);
     return false;
   }
@@ -423,7 +458,7 @@ void DispatchHook(void* user) {
     }
   }
   bool repaint = false;
-  while (XPending(x.display)) {
+  while (!x.connectionLost && !x.windowGone && XPending(x.display)) {
     XEvent event;
     XNextEvent(x.display, &event);
     if (event.xany.window != x.window && event.type != x.shmCompletion &&
@@ -456,11 +491,10 @@ void DispatchHook(void* user) {
         repaint = true;
         break;
       case DestroyNotify:
-        // Destroyed from outside: nothing is drawn any more, and the
-        // program is told as if the close box had been pressed.
+        // Only someone else destroys the window while it runs.
         x.windowGone = true;
-        PutKey(KEY_CLOSE);
-        PostEvent(EVENT_CLOSE);
+        ReportWindowLost("the window on the X display \"" + x.displayName +
+                         "\" was destroyed by another program");
         break;
       case ClientMessage:
         if (event.xclient.message_type == x.atoms[ATOM_WM_PROTOCOLS] &&
@@ -490,12 +524,15 @@ void DispatchHook(void* user) {
         break;
     }
   }
-  if (repaint) PresentRows(x, *screen, 0, x.height - 1);
+  if (repaint && !x.connectionLost) PresentRows(x, *screen, 0, x.height - 1);
 }
 
 void CloseHook(void* user) { Release(*static_cast<X11Window*>(user)); }
 
 // --- Driver operations (program thread) ---
+
+// Whether requests about the window can still be made.
+bool Usable(const X11Window& x) { return x.display && !x.windowGone && !x.connectionLost; }
 
 std::once_flag threadsInitialised;
 
@@ -504,14 +541,24 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   (void)depth;
   (void)refreshRate;  // no way to change the display's rate
   // Shaped windows would need the shape extension; OpenGL is another driver.
-  if (flags < 0 || (flags & (SCREEN_OPENGL | SCREEN_SHAPED_WINDOW))) return -1;
+  if (flags < 0 || (flags & (SCREEN_OPENGL | SCREEN_SHAPED_WINDOW))) {
+    SetDisplayFailure("the X11 window offers neither OpenGL nor shaped windows");
+    return -1;
+  }
   const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return -1;
+  if (!display || !*display) {
+    SetDisplayFailure(display ? "DISPLAY is empty" : "DISPLAY is not set");
+    return -1;
+  }
+  const std::string cannotOpen = "cannot open the X display \"" + std::string(display) + "\"";
   // The driver search tries up to four times in a row; a server that did
   // not answer the first try (a remote host may take minutes to time out)
   // is not asked again so soon.
   const auto now = std::chrono::steady_clock::now();
-  if (unreachableDisplay == display && now - unreachableSince < UNREACHABLE_MEMORY) return -1;
+  if (unreachableDisplay == display && now - unreachableSince < UNREACHABLE_MEMORY) {
+    SetDisplayFailure(cannotOpen);
+    return -1;
+  }
   ScreenContext* screen = Screen();
   if (!screen || current || width <= 0 || height <= 0) return -1;
   std::call_once(threadsInitialised, [] { XInitThreads(); });
@@ -521,6 +568,7 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   x->height = height;
   x->flags = flags;
   x->title = title ? title : "";
+  x->displayName = display;
   x->allowShm = shmAllowed;
   screen->refreshRate = 0;  // unknown without the display's mode information
   current = x;
@@ -530,6 +578,9 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
     if (x->unreachable) {
       unreachableDisplay = display;
       unreachableSince = std::chrono::steady_clock::now();
+      SetDisplayFailure(cannotOpen);
+    } else {
+      SetDisplayFailure("the X display \"" + std::string(display) + "\" could not show a window");
     }
     current = nullptr;
     delete x;
@@ -570,7 +621,7 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
   X11Window& x = *current;
   int result = -1;
   LockDisplay();
-  if (x.display && !x.windowGone && WindowActive()) {
+  if (Usable(x) && WindowActive()) {
     Window rootReturn, childReturn;
     int rootX, rootY, windowX, windowY;
     unsigned int mask = 0;
@@ -600,7 +651,7 @@ void X11SetMouse(int32_t mx, int32_t my, int32_t visible, int32_t clip) {
   if (!current) return;
   X11Window& x = *current;
   LockDisplay();
-  if (x.display && !x.windowGone) {
+  if (Usable(x)) {
     if (mx >= 0) {
       mx = std::min(mx, x.width - 1);
       my = std::clamp(my, 0, x.height - 1);
@@ -637,7 +688,7 @@ void X11SetMouse(int32_t mx, int32_t my, int32_t visible, int32_t clip) {
 void X11SetWindowTitle(const char* title) {
   if (!current) return;
   LockDisplay();
-  if (current->display && !current->windowGone) {
+  if (Usable(*current)) {
     SetTitle(*current, title ? title : "");
     XFlush(current->display);
   }
@@ -667,7 +718,7 @@ int32_t X11SetWindowPosition(int32_t left, int32_t top) {
   X11Window& x = *current;
   int32_t previous = 0;
   LockDisplay();
-  if (x.display && !x.windowGone) {
+  if (Usable(x)) {
     int clientX = 0, clientY = 0, frameLeft = 0, frameTop = 0;
     Window child;
     XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &clientX, &clientY, &child);
@@ -711,6 +762,7 @@ const int32_t* X11FetchModes(int32_t depth, int32_t* count) {
 namespace fb {
 
 using namespace x11;
+
 
 const DisplayDriver X11_DRIVER = {
     "X11",
@@ -761,7 +813,7 @@ bool X11PresentNow(int32_t firstRow, int32_t lastRow) {
     return false;
   LockDisplay();
   bool done = false;
-  if (current->display) {
+  if (Usable(*current)) {
     PresentRows(*current, *screen, firstRow, lastRow);
     XSync(current->display, False);
     current->shmPending = false;

@@ -29,8 +29,16 @@ int32_t VirtualKeyOfKeysym(uint32_t keysym);
 bool IsExtendedKeysym(uint32_t keysym);
 
 // The Unicode character a key symbol types (keypad digits and operators,
-// Enter, Tab, Backspace and Escape included), or 0.
+// Enter, Tab, Backspace and Escape included), or 0.  Of the older
+// character sets (Cyrillic, Greek, ...) only the characters that code page
+// 437 holds are known.
 uint32_t UnicodeOfKeysym(uint32_t keysym);
+
+// The character code a key symbol puts into the key queue: its code page
+// 437 byte (128-255 sign-extended), '?' for a character the code page
+// lacks (a euro sign, any Cyrillic letter), or 0 when it types nothing.
+int32_t KeysymCharacter(uint32_t keysym);
+
 
 // --- Test and benchmark hooks (program thread) ---
 

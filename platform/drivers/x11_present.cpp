@@ -174,8 +174,10 @@ bool CreateImage(X11Window& x, const ScreenContext& screen) {
 void DestroyImage(X11Window& x) {
   if (!x.image) return;
   if (x.useShm) {
-    XShmDetach(x.display, &x.shm);
-    XSync(x.display, False);
+    if (!x.connectionLost) {
+      XShmDetach(x.display, &x.shm);
+      XSync(x.display, False);
+    }
     shmdt(x.shm.shmaddr);
     x.image->data = nullptr;
   } else if (x.imageOnFramebuffer) {
@@ -190,7 +192,7 @@ void DestroyImage(X11Window& x) {
 // --- Presentation (window thread, or the program's thread under the lock) ---
 
 void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
-  if (!x.image || x.windowGone) return;
+  if (!x.image || x.windowGone || x.connectionLost) return;
   if (first < 0) first = 0;
   if (last > x.height - 1) last = x.height - 1;
   if (first > last) return;

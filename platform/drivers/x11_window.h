@@ -38,6 +38,7 @@ struct X11Window {
   // Fixed at Init.
   int32_t width = 0, height = 0, flags = 0;
   std::string title;
+  std::string displayName;  // DISPLAY as Init found it, for messages
   bool allowShm = true;
 
   Display* display = nullptr;
@@ -45,6 +46,7 @@ struct X11Window {
   Window root = 0;
   Window window = 0;
   bool windowGone = false;  // destroyed by someone else
+  bool connectionLost = false;  // the connection broke: no request may be made
   bool unreachable = false;  // the server could not be reached at all
   Visual* visual = nullptr;
   int visualDepth = 0;
@@ -67,6 +69,7 @@ struct X11Window {
   uint32_t paletteOf[256] = {};  // palette index -> pixel
   std::vector<uint32_t> pixelOf565;  // 16-bit screens: every 5-6-5 value -> pixel
 
+
   // Placement: the picture is centred in a window larger than it.
   int windowWidth = 0, windowHeight = 0;
   int offsetX = 0, offsetY = 0;
@@ -81,6 +84,9 @@ struct X11Window {
   // Keyboard.
   uint8_t keycodeKey[256] = {};  // keycode -> virtual key
   std::bitset<256> keysDown;     // keycodes pressed and not yet released
+  // Keycodes pressed since the last sample: a tap that is over before the
+  // next sample still counts as held in it.
+  std::bitset<256> pressedSinceSample;
   bool detectableRepeat = false;
   bool reconcileFocus = true;
 
@@ -96,6 +102,7 @@ struct X11Window {
   int64_t presents = 0, presentedRows = 0;
   std::vector<int32_t> modes;  // program thread
 };
+
 
 // --- X errors (x11.cpp) ---
 // Errors on the window's own connection are recorded, not fatal.
