@@ -125,23 +125,23 @@ namespace {
 void PlacePicture(X11Window& x, int windowWidth, int windowHeight) {
   x.windowWidth = windowWidth;
   x.windowHeight = windowHeight;
-  x.offsetX = windowWidth > x.width ? (windowWidth - x.width) / 2 : 0;
-  x.offsetY = windowHeight > x.height ? (windowHeight - x.height) / 2 : 0;
+  x.offsetX = windowWidth > x.pictureWidth ? (windowWidth - x.pictureWidth) / 2 : 0;
+  x.offsetY = windowHeight > x.pictureHeight ? (windowHeight - x.pictureHeight) / 2 : 0;
 }
 
 // Paints the background around the picture.  A tick may have presented
 // at the old place before the resize was seen, so the server's own clearing
 // of the resized window is not enough.
 void ClearAroundPicture(X11Window& x) {
-  const int right = x.offsetX + x.width, bottom = x.offsetY + x.height;
+  const int right = x.offsetX + x.pictureWidth, bottom = x.offsetY + x.pictureHeight;
   struct Area {
     int left, top, width, height;
   };
   const Area areas[] = {
       {0, 0, x.windowWidth, x.offsetY},
       {0, bottom, x.windowWidth, x.windowHeight - bottom},
-      {0, x.offsetY, x.offsetX, x.height},
-      {right, x.offsetY, x.windowWidth - right, x.height},
+      {0, x.offsetY, x.offsetX, x.pictureHeight},
+      {right, x.offsetY, x.windowWidth - right, x.pictureHeight},
   };
   for (const Area& a : areas)
     // A width or height of 0 would mean "to the window's edge".
@@ -157,8 +157,8 @@ void SetSizeHints(X11Window& x, bool fixed) {
   hints->flags = PPosition | USPosition;
   if (fixed) {
     hints->flags |= PMinSize | PMaxSize;
-    hints->min_width = hints->max_width = x.width;
-    hints->min_height = hints->max_height = x.height;
+    hints->min_width = hints->max_width = x.pictureWidth;
+    hints->min_height = hints->max_height = x.pictureHeight;
   }
   XSetWMNormalHints(x.display, x.window, hints);
   XFree(hints);
@@ -209,8 +209,8 @@ void ToggleFullscreen(X11Window& x, ScreenContext& screen) {
     XMoveResizeWindow(x.display, x.window, 0, 0, unsigned(DisplayWidth(x.display, x.screenNumber)),
                       unsigned(DisplayHeight(x.display, x.screenNumber)));
   } else {
-    XMoveResizeWindow(x.display, x.window, x.savedX, x.savedY, unsigned(x.width),
-                      unsigned(x.height));
+    XMoveResizeWindow(x.display, x.window, x.savedX, x.savedY, unsigned(x.pictureWidth),
+                      unsigned(x.pictureHeight));
     SetSizeHints(x, true);
   }
   XFlush(x.display);
@@ -346,9 +346,12 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 
   const int displayWidth = DisplayWidth(x.display, x.screenNumber);
   const int displayHeight = DisplayHeight(x.display, x.screenNumber);
-  int left = std::max(0, (displayWidth - x.width) / 2);
-  int top = std::max(0, (displayHeight - x.height) / 2);
-  int windowWidth = x.width, windowHeight = x.height;
+  x.scale = WindowScale(x.scaleSetting.c_str(), displayWidth, displayHeight, x.width, x.height);
+  x.pictureWidth = x.width * x.scale;
+  x.pictureHeight = x.height * x.scale;
+  int left = std::max(0, (displayWidth - x.pictureWidth) / 2);
+  int top = std::max(0, (displayHeight - x.pictureHeight) / 2);
+  int windowWidth = x.pictureWidth, windowHeight = x.pictureHeight;
   x.savedX = left;
   x.savedY = top;
   if (x.fullscreen && !x.windowManager) {
@@ -566,6 +569,7 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   auto* x = new X11Window;
   x->width = width;
   x->height = height;
+  if (const char* scale = std::getenv("FB_SCALE")) x->scaleSetting = scale;
   x->flags = flags;
   x->title = title ? title : "";
   x->displayName = display;
@@ -627,7 +631,8 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
     unsigned int mask = 0;
     if (XQueryPointer(x.display, x.window, &rootReturn, &childReturn, &rootX, &rootY, &windowX,
                       &windowY, &mask)) {
-      int32_t mx = windowX - x.offsetX, my = windowY - x.offsetY;
+      int32_t mx = FramebufferCoordinate(windowX, x.offsetX, x.scale);
+      int32_t my = FramebufferCoordinate(windowY, x.offsetY, x.scale);
       if (clipped > 0) {
         mx = std::clamp(mx, 0, x.width - 1);
         my = std::clamp(my, 0, x.height - 1);
@@ -655,7 +660,9 @@ void X11SetMouse(int32_t mx, int32_t my, int32_t visible, int32_t clip) {
     if (mx >= 0) {
       mx = std::min(mx, x.width - 1);
       my = std::clamp(my, 0, x.height - 1);
-      XWarpPointer(x.display, None, x.window, 0, 0, 0, 0, x.offsetX + mx, x.offsetY + my);
+      // The middle of the pixel's block, which reads back as the pixel.
+      XWarpPointer(x.display, None, x.window, 0, 0, 0, 0, x.offsetX + mx * x.scale + x.scale / 2,
+                   x.offsetY + my * x.scale + x.scale / 2);
     }
     if (visible == 0 && !x.cursorHidden) {
       if (!x.hiddenCursor) {
@@ -763,6 +770,25 @@ namespace fb {
 
 using namespace x11;
 
+int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
+                    int32_t width, int32_t height) {
+  constexpr int32_t MAX_SCALE = 16, MAX_SIDE = 16384;
+  constexpr int32_t DESKTOP_WIDTH = 1920, DESKTOP_HEIGHT = 1080;
+  if (width <= 0 || height <= 0) return 1;
+  const int32_t largest = std::max(1, std::min({MAX_SCALE, MAX_SIDE / width, MAX_SIDE / height}));
+  if (setting && *setting) {
+    int32_t n = 0;
+    const char* c = setting;
+    // Saturated, so that a long number cannot overflow.
+    for (; *c >= '0' && *c <= '9'; ++c) n = std::min(n * 10 + (*c - '0'), MAX_SIDE);
+    if (*c == '\0' && n >= 1) return std::min(n, largest);
+  }
+  // A screen with the pixels of several desktops is a dense one; its
+  // pixels are smaller than the ones the program was drawn for.
+  const int32_t density = std::min(screenWidth / DESKTOP_WIDTH, screenHeight / DESKTOP_HEIGHT);
+  const int32_t fits = std::min(screenWidth / width, screenHeight / height);
+  return std::clamp(std::min(density, fits), int32_t(1), largest);
+}
 
 const DisplayDriver X11_DRIVER = {
     "X11",

@@ -39,6 +39,17 @@ uint32_t UnicodeOfKeysym(uint32_t keysym);
 // lacks (a euro sign, any Cyrillic letter), or 0 when it types nothing.
 int32_t KeysymCharacter(uint32_t keysym);
 
+// --- Window scale (pure; any thread) ---
+
+// The window shows each framebuffer pixel as a scale x scale block.
+// setting is FB_SCALE (may be null): a whole number from 1 up is taken as
+// it is, limited so that the picture stays within 16384 pixels a side and
+// the scale within 16.  Anything else chooses from the screen: one step
+// per full 1920 x 1080 the screen holds in both directions (a 3840 x 2160
+// screen gives 2), no more than lets the picture fit on the screen, and
+// at least 1.
+int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
+                    int32_t width, int32_t height);
 
 // --- Test and benchmark hooks (program thread) ---
 

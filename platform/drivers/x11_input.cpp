@@ -189,7 +189,8 @@ void HandleButton(X11Window& x, const XButtonEvent& event) {
 }
 
 void HandleMotion(X11Window& x, int windowX, int windowY) {
-  const int32_t px = windowX - x.offsetX, py = windowY - x.offsetY;
+  const int32_t px = FramebufferCoordinate(windowX, x.offsetX, x.scale);
+  const int32_t py = FramebufferCoordinate(windowY, x.offsetY, x.scale);
   PostEvent(EVENT_MOUSE_MOVE, px, py, px - x.lastX, py - x.lastY);
   x.lastX = px;
   x.lastY = py;

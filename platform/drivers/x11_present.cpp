@@ -56,32 +56,58 @@ void BuildPaletteTable(X11Window& x, const ScreenContext& screen) {
   }
 }
 
-// Writes rows first..last of the image, pixel i of a row from pixelOf(row, i).
+// One image row from one framebuffer row: pixel i from pixelOf(src, i),
+// repeated scale times.
+template <typename Out, typename PixelOf>
+void WriteRow(char* dst, const uint8_t* src, int width, int scale, PixelOf pixelOf) {
+  auto* out = reinterpret_cast<Out*>(dst);
+  if (scale == 1) {
+    for (int i = 0; i < width; ++i) out[i] = Out(pixelOf(src, i));
+  } else if (scale == 2) {  // the common case, kept simple for the compiler
+    for (int i = 0; i < width; ++i) out[2 * i] = out[2 * i + 1] = Out(pixelOf(src, i));
+  } else {
+    for (int i = 0; i < width; ++i) std::fill_n(out + size_t(i) * size_t(scale), scale, Out(pixelOf(src, i)));
+  }
+}
+
+// Writes framebuffer rows first..last into the image, each pixel as a
+// scale x scale block: the first image row of a block is converted, the
+// others are copies of it.
 template <typename PixelOf>
 void ConvertBand(X11Window& x, const ScreenContext& screen, int first, int last,
                  PixelOf pixelOf) {
   XImage* image = x.image;
+  const int n = x.scale;
+  const size_t line = size_t(image->bytes_per_line);
   for (int y = first; y <= last; ++y) {
     const uint8_t* src = screen.framebuffer + size_t(y) * size_t(screen.pitch);
-    char* dst = image->data + size_t(y) * size_t(image->bytes_per_line);
+    char* dst = image->data + size_t(y) * size_t(n) * line;
     if (image->bits_per_pixel == 32) {
-      auto* out = reinterpret_cast<uint32_t*>(dst);
-      for (int i = 0; i < screen.width; ++i) out[i] = pixelOf(src, i);
+      WriteRow<uint32_t>(dst, src, screen.width, n, pixelOf);
     } else if (image->bits_per_pixel == 16) {
-      auto* out = reinterpret_cast<uint16_t*>(dst);
-      for (int i = 0; i < screen.width; ++i) out[i] = uint16_t(pixelOf(src, i));
+      WriteRow<uint16_t>(dst, src, screen.width, n, pixelOf);
     } else {
-      for (int i = 0; i < screen.width; ++i) XPutPixel(image, i, y, pixelOf(src, i));
+      for (int i = 0; i < screen.width; ++i)
+        for (int k = 0; k < n; ++k) XPutPixel(image, i * n + k, y * n, pixelOf(src, i));
     }
+    for (int k = 1; k < n; ++k) std::memcpy(dst + size_t(k) * line, dst, line);
   }
 }
 
 // Brings rows first..last of the image up to date with the framebuffer.
 void FillImage(X11Window& x, const ScreenContext& screen, int first, int last) {
-  if (x.direct) {
+  if (x.direct && x.scale == 1) {
     for (int y = first; y <= last; ++y)
       std::memcpy(x.image->data + size_t(y) * size_t(x.image->bytes_per_line),
                   screen.framebuffer + size_t(y) * size_t(screen.pitch), size_t(screen.pitch));
+    return;
+  }
+  if (x.direct) {
+    ConvertBand(x, screen, first, last, [](const uint8_t* row, int i) {
+      uint32_t p;
+      std::memcpy(&p, row + size_t(i) * 4, 4);
+      return p;
+    });
     return;
   }
   switch (screen.bpp) {
@@ -113,9 +139,10 @@ bool CreateShmImage(X11Window& x) {
   // The segment is read by the server in its own byte order.
   if (ImageByteOrder(x.display) != NATIVE_BYTE_ORDER) return false;
   XImage* image = XShmCreateImage(x.display, x.visual, unsigned(x.visualDepth), ZPixmap,
-                                  nullptr, &x.shm, unsigned(x.width), unsigned(x.height));
+                                  nullptr, &x.shm, unsigned(x.pictureWidth),
+                                  unsigned(x.pictureHeight));
   if (!image) return false;
-  const size_t bytes = size_t(image->bytes_per_line) * size_t(x.height);
+  const size_t bytes = size_t(image->bytes_per_line) * size_t(x.pictureHeight);
   bool attached = false;
   x.shm.shmid = image->bytes_per_line > 0 ? shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600) : -1;
   if (x.shm.shmid >= 0) {
@@ -152,19 +179,20 @@ bool CreateImage(X11Window& x, const ScreenContext& screen) {
     return true;
   }
   XImage* image = XCreateImage(x.display, x.visual, unsigned(x.visualDepth), ZPixmap, 0, nullptr,
-                               unsigned(x.width), unsigned(x.height), 32, 0);
+                               unsigned(x.pictureWidth), unsigned(x.pictureHeight), 32, 0);
   if (!image) return false;
   image->byte_order = NATIVE_BYTE_ORDER;  // Xlib swaps for the server if it must
   x.image = image;
   SetupPixelFormat(x, screen);
-  if (x.direct && image->bytes_per_line == screen.pitch) {
+  if (x.direct && x.scale == 1 && image->bytes_per_line == screen.pitch) {
     // XPutImage copies out of the framebuffer during the call itself, so
     // the image can simply point at it.
     x.imageOnFramebuffer = true;
     return true;
   }
-  const size_t bytes = size_t(image->bytes_per_line) * size_t(x.height);
-  if (image->bytes_per_line <= 0 || bytes / size_t(x.height) != size_t(image->bytes_per_line))
+  const size_t bytes = size_t(image->bytes_per_line) * size_t(x.pictureHeight);
+  if (image->bytes_per_line <= 0 ||
+      bytes / size_t(x.pictureHeight) != size_t(image->bytes_per_line))
     return false;
   // XDestroyImage frees the data with free().
   image->data = static_cast<char*>(std::calloc(bytes, 1));
@@ -201,6 +229,9 @@ void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
     screen.paletteChanged = 0;
   }
   const unsigned rows = unsigned(last - first + 1);
+  // The band as the image and the window hold it.
+  const int top = first * x.scale;
+  const unsigned imageRows = rows * unsigned(x.scale);
   if (x.useShm) {
     // The server reads the segment after the request has gone out; the
     // previous copy must be finished before the segment is written again.
@@ -211,16 +242,16 @@ void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
       XSync(x.display, False);
     x.shmPending = false;
     FillImage(x, screen, first, last);
-    XShmPutImage(x.display, x.window, x.gc, x.image, 0, first, x.offsetX, x.offsetY + first,
-                 unsigned(x.width), rows, True);
+    XShmPutImage(x.display, x.window, x.gc, x.image, 0, top, x.offsetX, x.offsetY + top,
+                 unsigned(x.pictureWidth), imageRows, True);
     x.shmPending = true;
   } else {
     if (x.imageOnFramebuffer)
       x.image->data = reinterpret_cast<char*>(screen.framebuffer);
     else
       FillImage(x, screen, first, last);
-    XPutImage(x.display, x.window, x.gc, x.image, 0, first, x.offsetX, x.offsetY + first,
-              unsigned(x.width), rows);
+    XPutImage(x.display, x.window, x.gc, x.image, 0, top, x.offsetX, x.offsetY + top,
+              unsigned(x.pictureWidth), imageRows);
   }
   XFlush(x.display);
   ++x.presents;

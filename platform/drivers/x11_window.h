@@ -36,8 +36,9 @@ enum AtomIndex {
 
 struct X11Window {
   // Fixed at Init.
-  int32_t width = 0, height = 0, flags = 0;
+  int32_t width = 0, height = 0, flags = 0;  // the framebuffer's size
   std::string title;
+  std::string scaleSetting;  // FB_SCALE as Init found it
   std::string displayName;  // DISPLAY as Init found it, for messages
   bool allowShm = true;
 
@@ -69,6 +70,11 @@ struct X11Window {
   uint32_t paletteOf[256] = {};  // palette index -> pixel
   std::vector<uint32_t> pixelOf565;  // 16-bit screens: every 5-6-5 value -> pixel
 
+  // Each framebuffer pixel shows as a scale x scale block; the picture
+  // (and the image it is painted from) is the framebuffer's size times
+  // scale.  Fixed when the window is made.
+  int scale = 1;
+  int pictureWidth = 0, pictureHeight = 0;
 
   // Placement: the picture is centred in a window larger than it.
   int windowWidth = 0, windowHeight = 0;
@@ -103,6 +109,13 @@ struct X11Window {
   std::vector<int32_t> modes;  // program thread
 };
 
+// The framebuffer column (or row) under a window coordinate, given the
+// picture's offset in the window and the scale; negative left of (or
+// above) the picture.
+inline int FramebufferCoordinate(int windowCoordinate, int offset, int scale) {
+  const int d = windowCoordinate - offset;
+  return d >= 0 ? d / scale : (d - scale + 1) / scale;
+}
 
 // --- X errors (x11.cpp) ---
 // Errors on the window's own connection are recorded, not fatal.
