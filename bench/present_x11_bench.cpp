@@ -6,12 +6,17 @@
 //   Xvfb :5 -screen 0 2304x1792x24 & DISPLAY=:5 build/release/bench/present_x11_bench
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "platform/drivers/x11.h"
+#include "platform/keyboard.h"
 #include "platform/screen.h"
+#include "platform/window_thread.h"
 
 namespace {
 
@@ -78,5 +83,57 @@ BENCHMARK(BM_Present)
     ->Args({20, 1, 32, 2})
     ->UseRealTime()  // the server does most of the work, in its own process
     ->Unit(benchmark::kMicrosecond);
+
+// The game's loop against a real window: each frame looks at Escape
+// (KeyDown takes the lock), draws every pixel between ScreenLock and
+// ScreenUnlock(-1, -1) and sleeps 16 ms, as the frame limiter does, while
+// the window thread presents each frame whole.  Counters: how long a
+// presenting tick held the display lock (mean, longest), and how long the
+// program waited for the lock in a frame (mean, longest, share of the
+// frame's time).  Arguments: 1 for MIT-SHM, scale.
+void BM_GameLoopLockWait(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  const bool shm = state.range(0) != 0;
+  if (!OpenScreen(state, 32, shm, int(state.range(1)))) return;
+  fb::ScreenContext& s = *fb::Screen();
+  fb::ResetTickTimes();
+  int64_t waited = 0, longestWait = 0, frames = 0;
+  const auto begin = Clock::now();
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    benchmark::DoNotOptimize(fb::KeyDown(1));
+    const auto t1 = Clock::now();
+    fb::ScreenLock();
+    const auto t2 = Clock::now();
+    std::memset(s.framebuffer, int(frames & 0xFF), size_t(s.pitch) * size_t(s.height));
+    fb::ScreenUnlock(-1, -1);
+    const int64_t wait = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             (t1 - t0) + (t2 - t1)).count();
+    waited += wait;
+    longestWait = std::max(longestWait, wait);
+    ++frames;
+    std::this_thread::sleep_for(std::chrono::milliseconds(16));
+  }
+  const double elapsed = std::chrono::duration<double, std::nano>(Clock::now() - begin).count();
+  const fb::WindowTickTimes t = fb::TickTimes();
+  using benchmark::Counter;
+  state.counters["hold_us"] = t.presentingTicks ? double(t.presentingNanoseconds) / double(t.presentingTicks) / 1e3 : 0;
+  state.counters["hold_max_us"] = double(t.longestPresentingNanoseconds) / 1e3;
+  state.counters["quiet_hold_us"] = t.quietTicks ? double(t.quietNanoseconds) / double(t.quietTicks) / 1e3 : 0;
+  state.counters["wait_us"] = double(waited) / double(frames) / 1e3;
+  state.counters["wait_max_us"] = double(longestWait) / 1e3;
+  state.counters["wait_share_pct"] = 100.0 * double(waited) / elapsed;
+  fb::CloseScreen();
+  fb::X11AllowShm(true);
+}
+
+BENCHMARK(BM_GameLoopLockWait)
+    ->ArgNames({"shm", "scale"})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Args({1, 2})
+    ->Iterations(600)  // 10 s of frames
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

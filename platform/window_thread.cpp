@@ -1,5 +1,6 @@
 #include "platform/window_thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -31,6 +32,7 @@ struct WindowThreadState {
   std::atomic<bool> ending{false};  // the program's thread is on its way out
   std::mutex reasonMutex;
   std::string lostReason;
+  WindowTickTimes tickTimes{};  // display lock
 };
 
 // Set on the window thread itself: it must never end the program, only
@@ -160,12 +162,14 @@ bool WindowActive() { return State().active.load(); }
 
 void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
   LockDisplay();
+  const auto start = std::chrono::steady_clock::now();
   // A loss may be found inside any of the hooks; the ones after it are
   // not called.
   const int rows = screen.height * screen.scanLineHeight;
   int first = 0;
   while (first < rows && !screen.dirtyRows[first]) ++first;
-  if (first < rows && !WindowLost()) {
+  const bool presenting = first < rows && !WindowLost();
+  if (presenting) {
     int last = rows - 1;
     while (!screen.dirtyRows[last]) --last;
     if (hooks.Present) hooks.Present(hooks.user, first, last);
@@ -173,7 +177,28 @@ void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
   }
   if (WindowActive() && !WindowLost() && hooks.Sample) hooks.Sample(hooks.user, screen.keyState);
   if (!WindowLost() && hooks.Dispatch) hooks.Dispatch(hooks.user);
+  const int64_t held = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now() - start).count();
+  WindowTickTimes& t = State().tickTimes;
+  if (presenting) {
+    ++t.presentingTicks;
+    t.presentingNanoseconds += held;
+    t.longestPresentingNanoseconds = std::max(t.longestPresentingNanoseconds, held);
+  } else {
+    ++t.quietTicks;
+    t.quietNanoseconds += held;
+  }
   UnlockDisplay();
+}
+
+WindowTickTimes TickTimes() {
+  std::lock_guard<std::recursive_mutex> guard(State().displayLock);
+  return State().tickTimes;
+}
+
+void ResetTickTimes() {
+  std::lock_guard<std::recursive_mutex> guard(State().displayLock);
+  State().tickTimes = {};
 }
 
 }  // namespace fb

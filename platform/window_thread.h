@@ -60,6 +60,16 @@ void PresentTick(const WindowHooks& hooks, ScreenContext& screen);
 // Milliseconds the window thread sleeps between ticks.
 constexpr int WINDOW_TICK_MS = 10;
 
+// How long the ticks held the display lock, split by whether they
+// presented rows: what a program waiting in ScreenLock can be kept
+// waiting (benchmarks).  Read and reset under the display lock.
+struct WindowTickTimes {
+  int64_t presentingTicks, presentingNanoseconds, longestPresentingNanoseconds;
+  int64_t quietTicks, quietNanoseconds;
+};
+WindowTickTimes TickTimes();
+void ResetTickTimes();
+
 // --- A lost window ---
 
 // The exit status of a program whose window was lost.
