@@ -64,6 +64,7 @@ void WindowThreadMain() {
   ReportStart(w, StartState::Opened);
   while (w.running.load()) {
     if (ScreenContext* screen = Screen()) PresentTick(hooks, *screen);
+    if (hooks.Deliver && !WindowLost()) hooks.Deliver(hooks.user);
     std::this_thread::sleep_for(std::chrono::milliseconds(WINDOW_TICK_MS));
   }
   // Close under the lock: the program's thread may still call driver

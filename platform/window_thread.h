@@ -31,6 +31,12 @@ struct WindowHooks {
   // Runs last on the window thread: destroys the window.
   void (*Close)(void* user);
   void* user;
+  // Optional (nullptr: none).  Runs on the window thread right after each
+  // tick, once the display lock is released: the slow part of presenting
+  // (converting and sending what Present copied out of the framebuffer,
+  // waiting for the display) belongs here, where the program's thread is
+  // not kept waiting for it.  Not called once the window is lost.
+  void (*Deliver)(void* user) = nullptr;
 };
 
 // Starts the window thread and waits until it has opened its window (0)
@@ -52,9 +58,9 @@ void UnlockDisplay();
 void SetWindowActive(bool active);
 bool WindowActive();
 
-// One presentation tick without its sleep: under the display lock, present
-// the band from the first to the last dirty row, clear every dirty flag,
-// sample the keyboard while active, dispatch messages.
+// One presentation tick without its sleep (nor Deliver): under the display
+// lock, present the band from the first to the last dirty row, clear every
+// dirty flag, sample the keyboard while active, dispatch messages.
 void PresentTick(const WindowHooks& hooks, ScreenContext& screen);
 
 // Milliseconds the window thread sleeps between ticks.

@@ -48,7 +48,21 @@ void Dispatch(void*) {
 }
 void Close(void*) { closed = true; }
 
-const WindowHooks HOOKS = {Open, Present, Sample, Dispatch, Close, nullptr};
+// Deliver counts its calls; asked to, it waits until the program's thread
+// has taken and released the screen lock, which it can only do if Deliver
+// runs outside the display lock.
+std::atomic<int> delivers{0};
+std::atomic<bool> deliverWaitsForProgram{false};
+std::atomic<bool> programLocked{false};
+std::atomic<bool> deliverSawProgramLock{false};
+void Deliver(void*) {
+  ++delivers;
+  if (!deliverWaitsForProgram.exchange(false)) return;
+  for (int i = 0; i < 500 && !programLocked; ++i) std::this_thread::sleep_for(2ms);
+  deliverSawProgramLock = programLocked.load();
+}
+
+const WindowHooks HOOKS = {Open, Present, Sample, Dispatch, Close, nullptr, Deliver};
 
 int Init(const char*, int32_t, int32_t, int32_t, int32_t, int32_t) {
   return StartWindowThread(HOOKS);
@@ -146,6 +160,20 @@ TEST_F(WindowThread, ClosingWhileLockedEndsTheThread) {
   UnlockDisplay();
 }
 
+TEST_F(WindowThread, DeliverRunsAfterEachTickWithoutTheDisplayLock) {
+  const int before = delivers;
+  WaitTicks(3);
+  EXPECT_GE(delivers - before, 2);
+  deliverWaitsForProgram = true;
+  while (deliverWaitsForProgram) std::this_thread::sleep_for(1ms);  // Deliver is waiting now
+  ScreenLock();
+  programLocked = true;
+  ScreenUnlock(1, 0);
+  WaitTicks(2);
+  EXPECT_TRUE(deliverSawProgramLock);
+  programLocked = false;
+}
+
 TEST_F(WindowThread, LostWindowStopsTheTicksAndEndsTheProgramAtItsNextLock) {
   WaitTicks(2);
   ScreenLock();
@@ -157,10 +185,11 @@ TEST_F(WindowThread, LostWindowStopsTheTicksAndEndsTheProgramAtItsNextLock) {
   // No lock may be taken any more on this thread; the flag's atomic store
   // orders the window thread's last writes before these reads.
   EXPECT_EQ(Screen()->keyState[17], 0) << "a held key outlived its window";
-  const int ticksAtLoss = ticks, samplesAtLoss = samples;
+  const int ticksAtLoss = ticks, samplesAtLoss = samples, deliversAtLoss = delivers;
   std::this_thread::sleep_for(60ms);  // several ticks' worth
   EXPECT_EQ(ticks, ticksAtLoss);
   EXPECT_EQ(samples, samplesAtLoss);
+  EXPECT_EQ(delivers, deliversAtLoss);
   EXPECT_TRUE(Bands().empty());
   EXPECT_EQ(Screen()->dirtyRows[5], 1);
 

@@ -1,10 +1,12 @@
 // The "X11" display driver.  The window thread owns its own connection to
-// the X server: it creates the window in the Open hook, presents, samples
-// and dispatches in the ticks of window_thread.cpp, and closes the window
+// the X server: it creates the window in the Open hook, copies dirty rows
+// out, samples and dispatches in the ticks of window_thread.cpp, sends the
+// copied rows in the Deliver hook after each tick, and closes the window
 // and the connection in the Close hook.  The driver operations called on
 // the program's thread (title, position, mouse, modes, palette) use the
 // same connection only while holding the display lock, which the window
-// thread holds for its whole tick, so the two never interleave.
+// thread holds for its whole tick; a send may overlap them, which Xlib's
+// own locking (XInitThreads) allows.
 #include "platform/drivers/x11.h"
 
 #include <algorithm>
@@ -78,14 +80,11 @@ int QuietIOError(Display* display) {
 
 // Called by Xlib after the I/O-error handler, in place of exit().  When
 // it returns, every later call on the connection returns at once without
-// waiting; the driver makes none but XCloseDisplay.  Runs under the
-// display lock, since every use of the connection does.
-void ConnectionLost(Display*, void* user) {
-  X11Window& x = *static_cast<X11Window*>(user);
-  if (x.connectionLost) return;
-  x.connectionLost = true;
-  ReportWindowLost("lost the connection to the X display \"" + x.displayName + "\"");
-}
+// waiting; the driver makes none but XCloseDisplay.  It may run on either
+// thread, with or without the display lock (a frame is sent without it),
+// so it only raises the flag; the window thread's next dispatch reports
+// the loss under the lock.
+void ConnectionLost(Display*, void* user) { static_cast<X11Window*>(user)->connectionLost = true; }
 
 void InstallErrorHandler(X11Window& x) {
   trappedDisplay = x.display;
@@ -436,18 +435,31 @@ bool OpenHook(void* user) {
 }
 
 void PresentHook(void* user, int firstRow, int lastRow) {
-  if (ScreenContext* screen = Screen())
-    PresentRows(*static_cast<X11Window*>(user), *screen, firstRow, lastRow);
+  X11Window& x = *static_cast<X11Window*>(user);
+  if (ScreenContext* screen = Screen(); screen && !x.windowGone && !x.connectionLost)
+    StageRows(x, *screen, firstRow, lastRow);
+}
+
+void DeliverHook(void* user) {
+  if (const ScreenContext* screen = Screen()) SendStaged(*static_cast<X11Window*>(user), *screen);
 }
 
 void SampleHook(void* user, uint8_t* keyState) {
-  SampleKeyboard(*static_cast<X11Window*>(user), keyState);
+  X11Window& x = *static_cast<X11Window*>(user);
+  if (!x.connectionLost) SampleKeyboard(x, keyState);
+}
+
+// Under the display lock, on the window thread.
+bool ReportedConnectionLoss(X11Window& x) {
+  if (!x.connectionLost) return false;
+  ReportWindowLost("lost the connection to the X display \"" + x.displayName + "\"");
+  return true;
 }
 
 void DispatchHook(void* user) {
   X11Window& x = *static_cast<X11Window*>(user);
   ScreenContext* screen = Screen();
-  if (!screen) return;
+  if (!screen || ReportedConnectionLoss(x)) return;
   if (x.reconcileFocus) {
     // The window counts as active from the start; the focus may still
     // have gone elsewhere before the first tick.
@@ -527,7 +539,9 @@ void DispatchHook(void* user) {
         break;
     }
   }
-  if (repaint && !x.connectionLost) PresentRows(x, *screen, 0, x.height - 1);
+  if (ReportedConnectionLoss(x)) return;
+  // Sent by Deliver right after this tick, with whatever Present staged.
+  if (repaint && !x.windowGone) StageRows(x, *screen, 0, x.height - 1);
 }
 
 void CloseHook(void* user) { Release(*static_cast<X11Window*>(user)); }
@@ -576,7 +590,8 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   x->allowShm = shmAllowed;
   screen->refreshRate = 0;  // unknown without the display's mode information
   current = x;
-  const WindowHooks hooks{OpenHook, PresentHook, SampleHook, DispatchHook, CloseHook, x};
+  const WindowHooks hooks{OpenHook, PresentHook, SampleHook, DispatchHook, CloseHook, x,
+                          DeliverHook};
   if (StartWindowThread(hooks) != 0) {
     // The failed thread has been joined: its findings are ours to read.
     if (x->unreachable) {
@@ -828,7 +843,7 @@ unsigned long X11WindowId() {
 X11PresentStats X11Stats() {
   if (!current) return {0, 0};
   LockDisplay();
-  const X11PresentStats stats{current->presents, current->presentedRows};
+  const X11PresentStats stats{current->presents.load(), current->presentedRows.load()};
   UnlockDisplay();
   return stats;
 }
@@ -840,7 +855,10 @@ bool X11PresentNow(int32_t firstRow, int32_t lastRow) {
   LockDisplay();
   bool done = false;
   if (Usable(*current)) {
-    PresentRows(*current, *screen, firstRow, lastRow);
+    // What a tick and its Deliver do, then a wait for the server.
+    StageRows(*current, *screen, firstRow, lastRow);
+    SendStaged(*current, *screen);
+    std::lock_guard<std::mutex> guard(current->sendMutex);
     XSync(current->display, False);
     current->shmPending = false;
     done = true;

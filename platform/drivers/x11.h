@@ -2,8 +2,9 @@
 // which presents the dirty band of the framebuffer (through MIT-SHM when
 // the server offers it), samples the keyboard and turns X events into key
 // codes and window events.  The driver's operations run on the program's
-// thread; every use of the window's connection from there happens under
-// the display lock, so the window thread never shares it mid-call.
+// thread, and use the window's connection from there only under the
+// display lock.  The display lock is held only to copy rows out of the
+// framebuffer; converting, scaling and sending them happen after it.
 //
 // Keys are mapped through their key symbols, not their hardware codes:
 // scancode 30 is whichever key types "a" in the current layout.

@@ -197,8 +197,9 @@ void HandleMotion(X11Window& x, int windowX, int windowY) {
 }
 
 void SampleKeyboard(X11Window& x, uint8_t* keyState) {
-  char keys[32];
+  char keys[32] = {};
   XQueryKeymap(x.display, keys);
+  if (x.connectionLost) return;  // the answer never came
   uint8_t held[256] = {};
   // The keys held now, and those pressed since the last sample even if
   // already released: a tap shorter than a tick (or a press and release

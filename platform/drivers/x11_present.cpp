@@ -1,10 +1,13 @@
 // Presentation of the X11 driver: the image the window is painted from
 // (shared memory or client-side), the conversion of framebuffer rows into
-// the window's pixel format, and the copy to the server.  Runs on the
-// window thread, or on the program's thread under the display lock.
+// the window's pixel format and scale, and the copy to the server.  Rows
+// leave the framebuffer under the display lock (StageRows); all the rest
+// happens after it is released (SendStaged), so that a program waiting in
+// ScreenLock does not wait for conversion, scaling or the server.
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -70,7 +73,7 @@ void WriteRow(char* dst, const uint8_t* src, int width, int scale, PixelOf pixel
   }
 }
 
-// Writes framebuffer rows first..last into the image, each pixel as a
+// Writes staged rows first..last into the image, each pixel as a
 // scale x scale block: the first image row of a block is converted, the
 // others are copies of it.
 template <typename PixelOf>
@@ -80,7 +83,7 @@ void ConvertBand(X11Window& x, const ScreenContext& screen, int first, int last,
   const int n = x.scale;
   const size_t line = size_t(image->bytes_per_line);
   for (int y = first; y <= last; ++y) {
-    const uint8_t* src = screen.framebuffer + size_t(y) * size_t(screen.pitch);
+    const uint8_t* src = x.staged.data() + size_t(y) * size_t(screen.pitch);
     char* dst = image->data + size_t(y) * size_t(n) * line;
     if (image->bits_per_pixel == 32) {
       WriteRow<uint32_t>(dst, src, screen.width, n, pixelOf);
@@ -94,12 +97,12 @@ void ConvertBand(X11Window& x, const ScreenContext& screen, int first, int last,
   }
 }
 
-// Brings rows first..last of the image up to date with the framebuffer.
+// Brings rows first..last of the image up to date with the staged rows.
 void FillImage(X11Window& x, const ScreenContext& screen, int first, int last) {
   if (x.direct && x.scale == 1) {
     for (int y = first; y <= last; ++y)
       std::memcpy(x.image->data + size_t(y) * size_t(x.image->bytes_per_line),
-                  screen.framebuffer + size_t(y) * size_t(screen.pitch), size_t(screen.pitch));
+                  x.staged.data() + size_t(y) * size_t(screen.pitch), size_t(screen.pitch));
     return;
   }
   if (x.direct) {
@@ -174,6 +177,7 @@ bool CreateShmImage(X11Window& x) {
 }  // namespace
 
 bool CreateImage(X11Window& x, const ScreenContext& screen) {
+  x.staged.assign(size_t(screen.pitch) * size_t(screen.height), 0);
   if (CreateShmImage(x)) {
     SetupPixelFormat(x, screen);
     return true;
@@ -185,9 +189,10 @@ bool CreateImage(X11Window& x, const ScreenContext& screen) {
   x.image = image;
   SetupPixelFormat(x, screen);
   if (x.direct && x.scale == 1 && image->bytes_per_line == screen.pitch) {
-    // XPutImage copies out of the framebuffer during the call itself, so
-    // the image can simply point at it.
-    x.imageOnFramebuffer = true;
+    // XPutImage copies out of the staged rows during the call itself, so
+    // the image can simply point at them.
+    image->data = reinterpret_cast<char*>(x.staged.data());
+    x.imageOnStaged = true;
     return true;
   }
   const size_t bytes = size_t(image->bytes_per_line) * size_t(x.pictureHeight);
@@ -208,26 +213,42 @@ void DestroyImage(X11Window& x) {
     }
     shmdt(x.shm.shmaddr);
     x.image->data = nullptr;
-  } else if (x.imageOnFramebuffer) {
+  } else if (x.imageOnStaged) {
     x.image->data = nullptr;
   }
   XDestroyImage(x.image);
   x.image = nullptr;
   x.useShm = false;
-  x.imageOnFramebuffer = false;
+  x.imageOnStaged = false;
 }
 
-// --- Presentation (window thread, or the program's thread under the lock) ---
+// --- Presentation ---
 
-void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
-  if (!x.image || x.windowGone || x.connectionLost) return;
+void StageRows(X11Window& x, ScreenContext& screen, int first, int last) {
   if (first < 0) first = 0;
   if (last > x.height - 1) last = x.height - 1;
-  if (first > last) return;
+  if (first > last || x.staged.empty()) return;
+  std::lock_guard<std::mutex> guard(x.sendMutex);
   if (screen.paletteChanged) {
     BuildPaletteTable(x, screen);
     screen.paletteChanged = 0;
   }
+  // Rows are packed: the band is one block.
+  const size_t pitch = size_t(screen.pitch);
+  std::memcpy(x.staged.data() + size_t(first) * pitch, screen.framebuffer + size_t(first) * pitch,
+              size_t(last - first + 1) * pitch);
+  // Rows between two bands hold what was last sent for them: sending
+  // them again changes nothing on the screen.
+  x.stagedFirst = x.stagedFirst < 0 ? first : std::min(x.stagedFirst, first);
+  x.stagedLast = std::max(x.stagedLast, last);
+}
+
+void SendStaged(X11Window& x, const ScreenContext& screen) {
+  std::lock_guard<std::mutex> guard(x.sendMutex);
+  if (x.stagedFirst < 0) return;
+  const int first = x.stagedFirst, last = x.stagedLast;
+  x.stagedFirst = x.stagedLast = -1;
+  if (!x.image || x.windowGone || x.connectionLost) return;
   const unsigned rows = unsigned(last - first + 1);
   // The band as the image and the window hold it.
   const int top = first * x.scale;
@@ -246,10 +267,7 @@ void PresentRows(X11Window& x, ScreenContext& screen, int first, int last) {
                  unsigned(x.pictureWidth), imageRows, True);
     x.shmPending = true;
   } else {
-    if (x.imageOnFramebuffer)
-      x.image->data = reinterpret_cast<char*>(screen.framebuffer);
-    else
-      FillImage(x, screen, first, last);
+    if (!x.imageOnStaged) FillImage(x, screen, first, last);
     XPutImage(x.display, x.window, x.gc, x.image, 0, top, x.offsetX, x.offsetY + top,
               unsigned(x.pictureWidth), imageRows);
   }

@@ -2,10 +2,13 @@
 // window, the hooks of the window thread, the driver operations),
 // x11_present.cpp (the image and presentation) and x11_input.cpp (keyboard
 // and mouse).  The record belongs to the window thread while it runs; the
-// program's thread touches it only under the display lock.
+// program's thread touches it only under the display lock.  The part that
+// sending a frame uses outside the display lock has a lock of its own.
 #pragma once
+#include <atomic>
 #include <bitset>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -47,7 +50,9 @@ struct X11Window {
   Window root = 0;
   Window window = 0;
   bool windowGone = false;  // destroyed by someone else
-  bool connectionLost = false;  // the connection broke: no request may be made
+  // The connection broke: no request may be made.  Set inside Xlib on
+  // whichever thread met the break; the window thread reports it.
+  std::atomic<bool> connectionLost{false};
   bool unreachable = false;  // the server could not be reached at all
   Visual* visual = nullptr;
   int visualDepth = 0;
@@ -58,14 +63,20 @@ struct X11Window {
   bool windowManager = false;
   bool errorHandlerInstalled = false;
 
-  // The image the window is painted from.
-  XImage* image = nullptr;
+  // Sending a frame.  Rows are copied out of the framebuffer into staged
+  // (the framebuffer's layout) under the display lock; converting them
+  // into the image and sending it happen after the lock is released.
+  // Guarded by sendMutex (taken after the display lock, never before).
+  std::mutex sendMutex;
+  std::vector<uint8_t> staged;
+  int stagedFirst = -1, stagedLast = -1;  // the band waiting to be sent, or -1
+  XImage* image = nullptr;  // the image the window is painted from
   XShmSegmentInfo shm{};
   bool useShm = false;
-  bool shmPending = false;        // the server may still be reading the segment
-  bool imageOnFramebuffer = false;  // data points straight at the framebuffer
-  bool direct = false;            // framebuffer pixels are the image's pixels
-  int shmCompletion = 0;          // event type of a finished XShmPutImage
+  bool shmPending = false;     // the server may still be reading the segment
+  bool imageOnStaged = false;  // data points straight at the staged rows
+  bool direct = false;         // framebuffer pixels are the image's pixels
+  int shmCompletion = 0;       // event type of a finished XShmPutImage
   uint32_t redOf[256] = {}, greenOf[256] = {}, blueOf[256] = {};  // 8-bit channel -> pixel bits
   uint32_t paletteOf[256] = {};  // palette index -> pixel
   std::vector<uint32_t> pixelOf565;  // 16-bit screens: every 5-6-5 value -> pixel
@@ -104,8 +115,8 @@ struct X11Window {
   bool clipped = false;
   bool cursorHidden = false;
 
-  // Presentation counters (display lock).
-  int64_t presents = 0, presentedRows = 0;
+  // Presentation counters.
+  std::atomic<int64_t> presents{0}, presentedRows{0};
   std::vector<int32_t> modes;  // program thread
 };
 
@@ -141,12 +152,17 @@ void ToggleFullscreen(X11Window& x, ScreenContext& screen);
 
 // --- Image and presentation (x11_present.cpp) ---
 
-// Creates the image the window is painted from: shared memory when the
-// server takes it, else a client-side image.  false when neither works.
+// Creates the image the window is painted from (shared memory when the
+// server takes it, else a client-side image) and the staged rows.  false
+// when neither kind of image works.
 bool CreateImage(X11Window& x, const ScreenContext& screen);
 void DestroyImage(X11Window& x);
-// Sends framebuffer rows first..last to the window in one copy.
-void PresentRows(X11Window& x, ScreenContext& screen, int first, int last);
+// Under the display lock: copies framebuffer rows first..last out for
+// SendStaged, joining them to the band already waiting.
+void StageRows(X11Window& x, ScreenContext& screen, int first, int last);
+// Without the display lock: sends the waiting band to the window in one
+// copy, converted to the window's pixels and scaled.
+void SendStaged(X11Window& x, const ScreenContext& screen);
 void MarkAllRowsDirty(ScreenContext& screen);
 
 // --- Keyboard and mouse (x11_input.cpp) ---
