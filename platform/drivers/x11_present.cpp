@@ -59,23 +59,33 @@ void BuildPaletteTable(X11Window& x, const ScreenContext& screen) {
   }
 }
 
-// One image row from one framebuffer row: pixel i from pixelOf(src, i),
-// repeated scale times.
+// The scale image rows of one framebuffer row: pixel i from pixelOf(src,
+// i), as a run of scale pixels in each of them.  line is the image's
+// bytes per row.
 template <typename Out, typename PixelOf>
-void WriteRow(char* dst, const uint8_t* src, int width, int scale, PixelOf pixelOf) {
+void WriteBlockRows(char* dst, size_t line, const uint8_t* src, int width, int scale,
+                    PixelOf pixelOf) {
   auto* out = reinterpret_cast<Out*>(dst);
   if (scale == 1) {
     for (int i = 0; i < width; ++i) out[i] = Out(pixelOf(src, i));
-  } else if (scale == 2) {  // the common case, kept simple for the compiler
-    for (int i = 0; i < width; ++i) out[2 * i] = out[2 * i + 1] = Out(pixelOf(src, i));
-  } else {
-    for (int i = 0; i < width; ++i) std::fill_n(out + size_t(i) * size_t(scale), scale, Out(pixelOf(src, i)));
+    return;
   }
+  if (scale == 2) {
+    // Both rows in one pass: copying a finished row would read it all again.
+    auto* below = reinterpret_cast<Out*>(dst + line);
+    for (int i = 0; i < width; ++i) {
+      const Out p = Out(pixelOf(src, i));
+      out[2 * i] = out[2 * i + 1] = below[2 * i] = below[2 * i + 1] = p;
+    }
+    return;
+  }
+  for (int i = 0; i < width; ++i)
+    std::fill_n(out + size_t(i) * size_t(scale), scale, Out(pixelOf(src, i)));
+  for (int k = 1; k < scale; ++k) std::memcpy(dst + size_t(k) * line, dst, line);
 }
 
 // Writes staged rows first..last into the image, each pixel as a
-// scale x scale block: the first image row of a block is converted, the
-// others are copies of it.
+// scale x scale block.
 template <typename PixelOf>
 void ConvertBand(X11Window& x, const ScreenContext& screen, int first, int last,
                  PixelOf pixelOf) {
@@ -86,14 +96,14 @@ void ConvertBand(X11Window& x, const ScreenContext& screen, int first, int last,
     const uint8_t* src = x.staged.data() + size_t(y) * size_t(screen.pitch);
     char* dst = image->data + size_t(y) * size_t(n) * line;
     if (image->bits_per_pixel == 32) {
-      WriteRow<uint32_t>(dst, src, screen.width, n, pixelOf);
+      WriteBlockRows<uint32_t>(dst, line, src, screen.width, n, pixelOf);
     } else if (image->bits_per_pixel == 16) {
-      WriteRow<uint16_t>(dst, src, screen.width, n, pixelOf);
+      WriteBlockRows<uint16_t>(dst, line, src, screen.width, n, pixelOf);
     } else {
       for (int i = 0; i < screen.width; ++i)
         for (int k = 0; k < n; ++k) XPutPixel(image, i * n + k, y * n, pixelOf(src, i));
+      for (int k = 1; k < n; ++k) std::memcpy(dst + size_t(k) * line, dst, line);
     }
-    for (int k = 1; k < n; ++k) std::memcpy(dst + size_t(k) * line, dst, line);
   }
 }
 
