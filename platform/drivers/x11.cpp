@@ -391,8 +391,11 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 void Release(X11Window& x) {
   if (!x.display) return;
   if (x.connectionLost) {
-    // Nothing can reach the server any more; only our own side is freed.
+    // Nothing can reach the server any more; only our own side is freed
+    // (a GC has a record on this side too; its request goes nowhere).
     DestroyImage(x);
+    if (x.gc) XFreeGC(x.display, x.gc);
+    x.gc = nullptr;
     XCloseDisplay(x.display);
     x.display = nullptr;
     RemoveErrorHandler(x);
