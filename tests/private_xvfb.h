@@ -58,6 +58,7 @@ class PrivateXvfb {
   }
 
   const std::string& Display() const { return display_; }
+  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

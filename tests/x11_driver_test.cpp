@@ -735,30 +735,45 @@ struct Opened {
   bool shm;
 };
 
-// A program draws frames and looks at Escape, as the game does, when its
-// display goes away under it.  It must end on its own, with one line on
-// standard error and status 1; today's fault was an abort (a killed
-// server) or running on unseen (a destroyed window).
+// A program that draws frames and looks at Escape, as the game does,
+// on the display given, until the library ends it; it gives up after
+// 10 s with status 98.  Reports Opened once its window is up.  meetBreak
+// first kills the server itself while holding the screen lock, and makes
+// a driver call that talks to the server, so that its own thread, not the
+// window thread, is the one to find the connection broken.
+int DrawUntilStopped(int report, const std::string& display, pid_t meetBreak = 0) {
+  setenv("DISPLAY", display.c_str(), 1);
+  unsetenv("SCRDRIVER");
+  if (SetScreenMode(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) return 97;
+  const Opened opened{X11WindowId(), X11UsingShm()};
+  if (write(report, &opened, sizeof opened) != sizeof opened) return 96;
+  if (meetBreak) {
+    ScreenLock();
+    kill(meetBreak, SIGKILL);
+    std::this_thread::sleep_for(200ms);
+    Screen()->driver->SetWindowPosition(INT32_MIN, INT32_MIN);  // a round trip
+    ScreenUnlock(1, 0);
+  }
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  for (uint32_t frame = 0; std::chrono::steady_clock::now() < end; ++frame) {
+    ScreenLock();
+    Fill(0xFF000000u | frame * 0x010203u);
+    ScreenUnlock(-1, -1);
+    if (KeyDown(1)) return 95;
+    std::this_thread::sleep_for(16ms);
+  }
+  return 98;  // ran on without a window
+}
+
+// The program must end on its own, with one line on standard error and
+// status 1; today's fault was an abort (a killed server) or running on
+// unseen (a destroyed window).
 TEST_P(X11Loss, ProgramEndsWithOneLineAndStatusOne) {
   const testxvfb::LossCase c = GetParam();
   testxvfb::PrivateXvfb xvfb;
   if (!xvfb.Start("640x480x24", c.shm)) GTEST_SKIP() << "Xvfb could not be started";
-  testprocess::ForkedProcess program([&](int report) {
-    setenv("DISPLAY", xvfb.Display().c_str(), 1);
-    unsetenv("SCRDRIVER");
-    if (SetScreenMode(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) return 97;
-    const Opened opened{X11WindowId(), X11UsingShm()};
-    if (write(report, &opened, sizeof opened) != sizeof opened) return 96;
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    for (uint32_t frame = 0; std::chrono::steady_clock::now() < end; ++frame) {
-      ScreenLock();
-      Fill(0xFF000000u | frame * 0x010203u);
-      ScreenUnlock(-1, -1);
-      if (KeyDown(1)) return 95;
-      std::this_thread::sleep_for(16ms);
-    }
-    return 98;  // ran on without a window
-  });
+  testprocess::ForkedProcess program(
+      [&](int report) { return DrawUntilStopped(report, xvfb.Display()); });
   ASSERT_TRUE(program.Started());
   Opened opened{};
   ASSERT_TRUE(program.Receive(&opened, sizeof opened, 10s))
@@ -781,6 +796,21 @@ TEST_P(X11Loss, ProgramEndsWithOneLineAndStatusOne) {
   EXPECT_TRUE(program.Wait(10s)) << "the program went on without its window";
   EXPECT_TRUE(program.ExitedWith(WINDOW_LOST_EXIT_STATUS)) << program.Describe();
   EXPECT_EQ(program.StandardError(), ProgramName() + ": " + reason + "\n");
+}
+
+// Xlib hangs a thread that calls it after another thread has met the
+// break; the window thread must leave the connection alone from then on.
+TEST(X11LossOnTheProgramsThread, ProgramEndsWithOneLineAndStatusOne) {
+  testxvfb::PrivateXvfb xvfb;
+  if (!xvfb.Start("640x480x24")) GTEST_SKIP() << "Xvfb could not be started";
+  testprocess::ForkedProcess program(
+      [&](int report) { return DrawUntilStopped(report, xvfb.Display(), xvfb.Pid()); });
+  Opened opened{};
+  ASSERT_TRUE(program.Receive(&opened, sizeof opened, 10s)) << program.StandardError();
+  EXPECT_TRUE(program.Wait(10s)) << "the program hung or went on without its window";
+  EXPECT_TRUE(program.ExitedWith(WINDOW_LOST_EXIT_STATUS)) << program.Describe();
+  EXPECT_EQ(program.StandardError(),
+            ProgramName() + ": lost the connection to the X display \"" + xvfb.Display() + "\"\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Losses, X11Loss, ::testing::ValuesIn(testxvfb::LOSS_CASES),

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/drivers/x11_window.h"
 #include "platform/events.h"
@@ -46,6 +47,15 @@ constexpr auto MAP_TIMEOUT = std::chrono::seconds(2);
 // thread, so the window thread sees it only between the two.
 X11Window* current = nullptr;
 bool shmAllowed = true;
+
+// Connections that broke: never used again, never closed (window thread,
+// or the program's thread after it has joined the window thread).
+struct AbandonedConnection {
+  Display* display;
+  GC gc;
+};
+// Never destroyed: a program may end while its connection is abandoned.
+std::vector<AbandonedConnection>& abandonedConnections = *new std::vector<AbandonedConnection>;
 
 // The display that last could not be reached, and when (program thread).
 constexpr auto UNREACHABLE_MEMORY = std::chrono::seconds(5);
@@ -391,13 +401,13 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 void Release(X11Window& x) {
   if (!x.display) return;
   if (x.connectionLost) {
-    // Nothing can reach the server any more; only our own side is freed
-    // (a GC has a record on this side too; its request goes nowhere).
+    // No Xlib call may touch the connection again (see x11_window.h), not
+    // even to close it: it is kept, never closed, for the little while
+    // until the program ends.  Only our own side of the image is freed.
     DestroyImage(x);
-    if (x.gc) XFreeGC(x.display, x.gc);
-    x.gc = nullptr;
-    XCloseDisplay(x.display);
+    abandonedConnections.push_back({x.display, x.gc});
     x.display = nullptr;
+    x.gc = nullptr;
     RemoveErrorHandler(x);
     return;
   }
@@ -643,6 +653,7 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
   X11Window& x = *current;
   int result = -1;
   LockDisplay();
+  std::unique_lock<std::mutex> connection(x.connectionMutex);
   if (Usable(x) && WindowActive()) {
     Window rootReturn, childReturn;
     int rootX, rootY, windowX, windowY;
@@ -666,6 +677,7 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
       }
     }
   }
+  connection.unlock();
   UnlockDisplay();
   return result;
 }
@@ -674,6 +686,7 @@ void X11SetMouse(int32_t mx, int32_t my, int32_t visible, int32_t clip) {
   if (!current) return;
   X11Window& x = *current;
   LockDisplay();
+  std::unique_lock<std::mutex> connection(x.connectionMutex);
   if (Usable(x)) {
     if (mx >= 0) {
       mx = std::min(mx, x.width - 1);
@@ -707,16 +720,19 @@ void X11SetMouse(int32_t mx, int32_t my, int32_t visible, int32_t clip) {
     }
     XFlush(x.display);
   }
+  connection.unlock();
   UnlockDisplay();
 }
 
 void X11SetWindowTitle(const char* title) {
   if (!current) return;
   LockDisplay();
+  std::unique_lock<std::mutex> connection(current->connectionMutex);
   if (Usable(*current)) {
     SetTitle(*current, title ? title : "");
     XFlush(current->display);
   }
+  connection.unlock();
   UnlockDisplay();
 }
 
@@ -743,6 +759,7 @@ int32_t X11SetWindowPosition(int32_t left, int32_t top) {
   X11Window& x = *current;
   int32_t previous = 0;
   LockDisplay();
+  std::unique_lock<std::mutex> connection(x.connectionMutex);
   if (Usable(x)) {
     int clientX = 0, clientY = 0, frameLeft = 0, frameTop = 0;
     Window child;
@@ -756,6 +773,7 @@ int32_t X11SetWindowPosition(int32_t left, int32_t top) {
       XFlush(x.display);
     }
   }
+  connection.unlock();
   UnlockDisplay();
   return previous;
 }
@@ -861,8 +879,8 @@ bool X11PresentNow(int32_t firstRow, int32_t lastRow) {
     // What a tick and its Deliver do, then a wait for the server.
     StageRows(*current, *screen, firstRow, lastRow);
     SendStaged(*current, *screen);
-    std::lock_guard<std::mutex> guard(current->sendMutex);
-    XSync(current->display, False);
+    std::lock_guard<std::mutex> guard(current->connectionMutex);
+    if (!current->connectionLost) XSync(current->display, False);
     current->shmPending = false;
     done = true;
   }

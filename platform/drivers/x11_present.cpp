@@ -238,7 +238,7 @@ void StageRows(X11Window& x, ScreenContext& screen, int first, int last) {
   if (first < 0) first = 0;
   if (last > x.height - 1) last = x.height - 1;
   if (first > last || x.staged.empty()) return;
-  std::lock_guard<std::mutex> guard(x.sendMutex);
+  std::lock_guard<std::mutex> guard(x.connectionMutex);
   if (screen.paletteChanged) {
     BuildPaletteTable(x, screen);
     screen.paletteChanged = 0;
@@ -254,7 +254,7 @@ void StageRows(X11Window& x, ScreenContext& screen, int first, int last) {
 }
 
 void SendStaged(X11Window& x, const ScreenContext& screen) {
-  std::lock_guard<std::mutex> guard(x.sendMutex);
+  std::lock_guard<std::mutex> guard(x.connectionMutex);
   if (x.stagedFirst < 0) return;
   const int first = x.stagedFirst, last = x.stagedLast;
   x.stagedFirst = x.stagedLast = -1;
@@ -272,6 +272,7 @@ void SendStaged(X11Window& x, const ScreenContext& screen) {
     if (x.shmPending && !XCheckTypedWindowEvent(x.display, x.window, x.shmCompletion, &done))
       XSync(x.display, False);
     x.shmPending = false;
+    if (x.connectionLost) return;
     FillImage(x, screen, first, last);
     XShmPutImage(x.display, x.window, x.gc, x.image, 0, top, x.offsetX, x.offsetY + top,
                  unsigned(x.pictureWidth), imageRows, True);

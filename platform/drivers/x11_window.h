@@ -2,8 +2,13 @@
 // window, the hooks of the window thread, the driver operations),
 // x11_present.cpp (the image and presentation) and x11_input.cpp (keyboard
 // and mouse).  The record belongs to the window thread while it runs; the
-// program's thread touches it only under the display lock.  The part that
-// sending a frame uses outside the display lock has a lock of its own.
+// program's thread touches it only under the display lock.
+//
+// One thread at a time talks to the server: the window thread in its tick
+// (display lock) or in Deliver (connectionMutex), the program's thread
+// with both.  Xlib needs that once the connection breaks: a second thread
+// inside it then, or calling it afterwards, never returns.  So after a
+// break nothing calls Xlib on the connection again.
 #pragma once
 #include <atomic>
 #include <bitset>
@@ -63,11 +68,14 @@ struct X11Window {
   bool windowManager = false;
   bool errorHandlerInstalled = false;
 
+  // Held by Deliver and by the program's thread around its uses of the
+  // connection; taken after the display lock, never before.
+  std::mutex connectionMutex;
+
   // Sending a frame.  Rows are copied out of the framebuffer into staged
   // (the framebuffer's layout) under the display lock; converting them
   // into the image and sending it happen after the lock is released.
-  // Guarded by sendMutex (taken after the display lock, never before).
-  std::mutex sendMutex;
+  // Guarded by connectionMutex.
   std::vector<uint8_t> staged;
   int stagedFirst = -1, stagedLast = -1;  // the band waiting to be sent, or -1
   XImage* image = nullptr;  // the image the window is painted from
