@@ -1,16 +1,25 @@
 // The program's entry: opens the screen, seeds the generator, builds the
 // game, shows the intro and runs frames until Escape is held.  Reads no
 // arguments; SCRDRIVER may choose the display driver.
+#include <cstdio>
+
 #include <fb/clock/clock.h>
 #include <fb/clock/random.h>
 #include "game/game.h"
 #include "game/typewriter.h"
+#include <fb/platform/driver.h>
+#include <fb/platform/runtime.h>
 #include <fb/platform/screen.h>
 
 int main() {
-  // The result is not needed: without a screen the first sprite load fails
-  // and its constructor reports that.
-  fb::SetScreenMode(1024, 768, 32, 0, 0, 0);
+  // Without a screen nothing can be shown, not even the "[ERROR]" lines of
+  // the start-up: say why on the console and fail.
+  if (fb::SetScreenMode(1024, 768, 32, 0, 0, 0) != 0) {
+    const std::string& why = fb::DisplayFailure();
+    std::fprintf(stderr, "%s: no screen could be opened: %s\n", fb::ProgramName().c_str(),
+                 why.empty() ? "no display driver could start" : why.c_str());
+    return 1;
+  }
   fb::SeedRandom(fb::TimerSeconds(), 0);
   shooter::GameSession session{};
   shooter::CreateGame(session);

@@ -48,6 +48,13 @@ std::span<const DisplayDriver* const> DriverList();
 // Case-insensitive comparison of driver names.
 bool SameDriverName(const char* a, const char* b);
 
+// Why the last driver search found no driver, in words that can follow
+// "no screen could be opened: " (e.g. "DISPLAY is not set"); empty when no
+// driver said.  A driver whose Init fails sets it; each search starts by
+// clearing it.  Program's thread.
+void SetDisplayFailure(const std::string& reason);
+const std::string& DisplayFailure();
+
 // Searches drivers for one whose Init succeeds.  preferred (may be null or
 // empty) is the SCRDRIVER name.  Flags -1 or a preferred "null" give the
 // Null driver.  Without a preferred name: a pass with the flags as given,

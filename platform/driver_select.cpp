@@ -8,7 +8,11 @@ namespace fb {
 namespace {
 std::span<const DisplayDriver* const> overrideList;
 bool overridden = false;
+std::string displayFailure;
 }  // namespace
+
+void SetDisplayFailure(const std::string& reason) { displayFailure = reason; }
+const std::string& DisplayFailure() { return displayFailure; }
 
 void SetDriverList(std::span<const DisplayDriver* const> drivers) {
   overrideList = drivers;
@@ -31,6 +35,7 @@ const DisplayDriver* SelectDisplayDriver(std::span<const DisplayDriver* const> d
                                          const char* preferred, const char* title,
                                          int32_t width, int32_t height, int32_t depth,
                                          int32_t refreshRate, int32_t flags) {
+  displayFailure.clear();
   if (flags == SCREEN_NULL || SameDriverName(preferred, "null")) return &NULL_DRIVER;
 
   struct Pass {

@@ -222,4 +222,11 @@ int32_t Cp437OfUnicode(uint32_t codePoint) {
   return -1;
 }
 
+int32_t TypedCharacter(uint32_t codePoint) {
+  // A character the code page lacks still types something, as the
+  // system's own code-page conversion does.
+  const int32_t byte = Cp437OfUnicode(codePoint);
+  return byte < 0 ? '?' : CharacterCode(byte);
+}
+
 }  // namespace fb

@@ -72,9 +72,13 @@ constexpr uint32_t CTRL_STATE_EXTENDED = 0x100;
 int32_t TranslateKey(int32_t character, int32_t scancode, uint32_t controlState, int32_t own);
 
 // A Unicode character as a code page 437 byte, or -1 when the code page
-// has no such character.  0..127 map to themselves.  Window and console
-// input both type through it.
+// has no such character.  0..127 map to themselves.
 int32_t Cp437OfUnicode(uint32_t codePoint);
+
+// The character a typed Unicode character puts into the key queue: its
+// code page 437 byte (128-255 sign-extended), or '?' when the code page
+// has no such character.  Window and console input both type through it.
+int32_t TypedCharacter(uint32_t codePoint);
 
 // Key codes.
 constexpr int32_t KEY_NONE = -1;

@@ -39,13 +39,11 @@ uint8_t PendingByte(const TerminalDecoder& d, size_t i) {
   return static_cast<uint8_t>(d.pending[i]);
 }
 
-// A code point as a code page 437 key code.  Characters the code page
-// lacks still type something, a question mark, as the system's own
-// conversion does; the C1 controls type nothing.
+// A code point as a code page 437 key code ('?' when the code page lacks
+// it); the C1 controls type nothing.
 void PutCodePoint(uint32_t codePoint, Sink put) {
   if (codePoint < 0xA0) return;  // only reached for U+0080..U+009F
-  const int32_t byte = Cp437OfUnicode(codePoint);
-  put(byte < 0 ? '?' : static_cast<int8_t>(static_cast<uint8_t>(byte)));
+  put(TypedCharacter(codePoint));
 }
 
 // A byte outside any sequence.  Enter arrives as CR or, with the input

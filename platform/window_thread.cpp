@@ -1,12 +1,16 @@
 #include "window_thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
+#include "runtime.h"
 #include "screen.h"
 
 namespace fb {
@@ -24,7 +28,16 @@ struct WindowThreadState {
   std::mutex startMutex;
   std::condition_variable startSignal;
   StartState start = StartState::Waiting;
+  std::atomic<bool> lost{false};
+  std::atomic<bool> ending{false};  // the program's thread is on its way out
+  std::mutex reasonMutex;
+  std::string lostReason;
+  WindowTickTimes tickTimes{};  // display lock
 };
+
+// Set on the window thread itself: it must never end the program, only
+// stop using the window.
+thread_local bool onWindowThread = false;
 
 WindowThreadState& State() {
   // Never destroyed: the exit routine that closes the screen may run after
@@ -41,6 +54,7 @@ void ReportStart(WindowThreadState& w, StartState result) {
 
 void WindowThreadMain() {
   WindowThreadState& w = State();
+  onWindowThread = true;
   const WindowHooks hooks = w.hooks;
   if (!hooks.Open || !hooks.Open(hooks.user)) {
     ReportStart(w, StartState::Failed);
@@ -50,6 +64,7 @@ void WindowThreadMain() {
   ReportStart(w, StartState::Opened);
   while (w.running.load()) {
     if (ScreenContext* screen = Screen()) PresentTick(hooks, *screen);
+    if (hooks.Deliver && !WindowLost()) hooks.Deliver(hooks.user);
     std::this_thread::sleep_for(std::chrono::milliseconds(WINDOW_TICK_MS));
   }
   // Close under the lock: the program's thread may still call driver
@@ -66,6 +81,7 @@ int StartWindowThread(const WindowHooks& hooks) {
   w.hooks = hooks;
   w.start = StartState::Waiting;
   w.active = false;
+  w.lost = false;
   w.running = true;
   try {
     w.thread = std::thread(WindowThreadMain);
@@ -80,6 +96,7 @@ int StartWindowThread(const WindowHooks& hooks) {
   if (!opened) {
     w.thread.join();
     w.running = false;
+    w.lost = false;  // a window that never opened is a failed Init, not a loss
     return -1;
   }
   return 0;
@@ -98,28 +115,91 @@ void StopWindowThread() {
   }
   w.thread.join();
   w.active = false;
+  w.lost = false;  // the program closed the screen itself
 }
 
-void LockDisplay() { State().displayLock.lock(); }
+namespace {
+
+[[noreturn]] void EndLostProgram(WindowThreadState& w) {
+  std::string reason;
+  {
+    std::lock_guard<std::mutex> guard(w.reasonMutex);
+    reason = w.lostReason;
+  }
+  w.displayLock.unlock();
+  std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), reason.c_str());
+  std::exit(WINDOW_LOST_EXIT_STATUS);
+}
+
+}  // namespace
+
+void LockDisplay() {
+  WindowThreadState& w = State();
+  w.displayLock.lock();
+  // Checked after the lock is had: a loss found by the tick this thread
+  // was waiting for ends the program before it draws another frame.  The
+  // exit routines may take the lock again; they must get it.
+  if (w.lost.load() && !onWindowThread && !w.ending.exchange(true)) EndLostProgram(w);
+}
 void UnlockDisplay() { State().displayLock.unlock(); }
+
+void ReportWindowLost(const std::string& reason) {
+  WindowThreadState& w = State();
+  if (w.lost.load()) return;
+  {
+    std::lock_guard<std::mutex> guard(w.reasonMutex);
+    w.lostReason = reason;
+  }
+  // Releases can no longer arrive: nothing may stay held.
+  if (ScreenContext* screen = Screen()) std::memset(screen->keyState, 0, KEY_STATE_SIZE);
+  w.active = false;
+  w.lost = true;
+}
+
+bool WindowLost() { return State().lost.load(); }
 
 void SetWindowActive(bool active) { State().active = active; }
 bool WindowActive() { return State().active.load(); }
 
 void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
   LockDisplay();
+  const auto start = std::chrono::steady_clock::now();
+  // A loss may be found inside any of the hooks; the ones after it are
+  // not called.
   const int rows = screen.height * screen.scanLineHeight;
   int first = 0;
   while (first < rows && !screen.dirtyRows[first]) ++first;
-  if (first < rows) {
+  const bool presenting = first < rows && !WindowLost();
+  if (presenting) {
     int last = rows - 1;
     while (!screen.dirtyRows[last]) --last;
     if (hooks.Present) hooks.Present(hooks.user, first, last);
     std::memset(screen.dirtyRows, 0, size_t(rows));
   }
-  if (WindowActive() && hooks.Sample) hooks.Sample(hooks.user, screen.keyState);
-  if (hooks.Dispatch) hooks.Dispatch(hooks.user);
+  if (WindowActive() && !WindowLost() && hooks.Sample) hooks.Sample(hooks.user, screen.keyState);
+  if (!WindowLost() && hooks.Dispatch) hooks.Dispatch(hooks.user);
+  const int64_t held = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now() - start).count();
+  WindowTickTimes& t = State().tickTimes;
+  if (presenting) {
+    ++t.presentingTicks;
+    t.presentingNanoseconds += held;
+    t.longestPresentingNanoseconds = std::max(t.longestPresentingNanoseconds, held);
+  } else {
+    ++t.quietTicks;
+    t.quietNanoseconds += held;
+  }
   UnlockDisplay();
+}
+
+WindowTickTimes TickTimes() {
+  std::lock_guard<std::recursive_mutex> guard(State().displayLock);
+  return State().tickTimes;
+}
+
+void ResetTickTimes() {
+  std::lock_guard<std::recursive_mutex> guard(State().displayLock);
+  State().tickTimes = {};
 }
 
 }  // namespace fb

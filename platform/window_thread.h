@@ -3,8 +3,15 @@
 // sample the keyboard, dispatch window messages); the thread, its start
 // handshake, the display lock and the presentation tick are written once
 // here.  One window thread exists at a time.
+//
+// A window can be lost while the program runs: its display connection
+// breaks (the server ends, a forwarded connection drops) or another client
+// destroys it.  The driver reports that with ReportWindowLost; from then on
+// nothing is presented, sampled or dispatched, no key counts as held, and
+// the program's thread is ended the next time it takes the display lock.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace fb {
 
@@ -24,6 +31,12 @@ struct WindowHooks {
   // Runs last on the window thread: destroys the window.
   void (*Close)(void* user);
   void* user;
+  // Optional (nullptr: none).  Runs on the window thread right after each
+  // tick, once the display lock is released: the slow part of presenting
+  // (converting and sending what Present copied out of the framebuffer,
+  // waiting for the display) belongs here, where the program's thread is
+  // not kept waiting for it.  Not called once the window is lost.
+  void (*Deliver)(void* user) = nullptr;
 };
 
 // Starts the window thread and waits until it has opened its window (0)
@@ -45,12 +58,44 @@ void UnlockDisplay();
 void SetWindowActive(bool active);
 bool WindowActive();
 
-// One presentation tick without its sleep: under the display lock, present
-// the band from the first to the last dirty row, clear every dirty flag,
-// sample the keyboard while active, dispatch messages.
+// One presentation tick without its sleep (nor Deliver): under the display
+// lock, present the band from the first to the last dirty row, clear every
+// dirty flag, sample the keyboard while active, dispatch messages.
 void PresentTick(const WindowHooks& hooks, ScreenContext& screen);
 
 // Milliseconds the window thread sleeps between ticks.
 constexpr int WINDOW_TICK_MS = 10;
+
+// How long the ticks held the display lock, split by whether they
+// presented rows: what a program waiting in ScreenLock can be kept
+// waiting (benchmarks).  Read and reset under the display lock.
+struct WindowTickTimes {
+  int64_t presentingTicks, presentingNanoseconds, longestPresentingNanoseconds;
+  int64_t quietTicks, quietNanoseconds;
+};
+WindowTickTimes TickTimes();
+void ResetTickTimes();
+
+// --- A lost window ---
+
+// The exit status of a program whose window was lost.
+constexpr int WINDOW_LOST_EXIT_STATUS = 1;
+
+// Records that the window can no longer be shown; reason is the message's
+// text after the program's name, e.g. "lost the connection to the X
+// display \":1\"".  The first report counts.  Clears the key-state table
+// and marks the window inactive.  Called by a driver while it holds the
+// display lock (on the window thread, or in a driver operation on the
+// program's thread).
+void ReportWindowLost(const std::string& reason);
+bool WindowLost();
+
+// LockDisplay on any thread but the window thread, once the window is
+// lost, does not return: it writes "<program>: <reason>" as one line on
+// standard error and calls exit(WINDOW_LOST_EXIT_STATUS).  Ending there,
+// on the program's thread and outside any frame, lets the exit routines
+// close the screen and restore the terminal while nothing draws; a program
+// that went on would draw into a window nobody sees, waiting for keys that
+// cannot come.
 
 }  // namespace fb

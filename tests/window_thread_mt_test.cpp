@@ -27,6 +27,7 @@ std::atomic<int> ticks{0};
 std::atomic<bool> failOpen{false};
 std::atomic<bool> closed{false};
 std::atomic<int> samples{0};
+std::atomic<bool> loseWindow{false};
 
 bool Open(void*) { return !failOpen; }
 void Present(void*, int first, int last) {
@@ -37,10 +38,31 @@ void Sample(void*, uint8_t* keyState) {
   keyState[17] = 1;
   ++samples;
 }
-void Dispatch(void*) { ++ticks; }
+void Dispatch(void*) {
+  ++ticks;
+  if (loseWindow.exchange(false)) {
+    // Rows waiting to be shown when the loss is found stay unshown.
+    Screen()->dirtyRows[5] = 1;
+    ReportWindowLost("the window went away");
+  }
+}
 void Close(void*) { closed = true; }
 
-const WindowHooks HOOKS = {Open, Present, Sample, Dispatch, Close, nullptr};
+// Deliver counts its calls; asked to, it waits until the program's thread
+// has taken and released the screen lock, which it can only do if Deliver
+// runs outside the display lock.
+std::atomic<int> delivers{0};
+std::atomic<bool> deliverWaitsForProgram{false};
+std::atomic<bool> programLocked{false};
+std::atomic<bool> deliverSawProgramLock{false};
+void Deliver(void*) {
+  ++delivers;
+  if (!deliverWaitsForProgram.exchange(false)) return;
+  for (int i = 0; i < 500 && !programLocked; ++i) std::this_thread::sleep_for(2ms);
+  deliverSawProgramLock = programLocked.load();
+}
+
+const WindowHooks HOOKS = {Open, Present, Sample, Dispatch, Close, nullptr, Deliver};
 
 int Init(const char*, int32_t, int32_t, int32_t, int32_t, int32_t) {
   return StartWindowThread(HOOKS);
@@ -136,6 +158,46 @@ TEST_F(WindowThread, ClosingWhileLockedEndsTheThread) {
   // The display lock is free again.
   LockDisplay();
   UnlockDisplay();
+}
+
+TEST_F(WindowThread, DeliverRunsAfterEachTickWithoutTheDisplayLock) {
+  const int before = delivers;
+  WaitTicks(3);
+  EXPECT_GE(delivers - before, 2);
+  deliverWaitsForProgram = true;
+  while (deliverWaitsForProgram) std::this_thread::sleep_for(1ms);  // Deliver is waiting now
+  ScreenLock();
+  programLocked = true;
+  ScreenUnlock(1, 0);
+  WaitTicks(2);
+  EXPECT_TRUE(deliverSawProgramLock);
+  programLocked = false;
+}
+
+TEST_F(WindowThread, LostWindowStopsTheTicksAndEndsTheProgramAtItsNextLock) {
+  WaitTicks(2);
+  ScreenLock();
+  ASSERT_EQ(Screen()->keyState[17], 1);  // held, as the recording keyboard says
+  ScreenUnlock(1, 0);
+  loseWindow = true;
+  for (int i = 0; i < 500 && !WindowLost(); ++i) std::this_thread::sleep_for(2ms);
+  ASSERT_TRUE(WindowLost());
+  // No lock may be taken any more on this thread; the flag's atomic store
+  // orders the window thread's last writes before these reads.
+  EXPECT_EQ(Screen()->keyState[17], 0) << "a held key outlived its window";
+  const int ticksAtLoss = ticks, samplesAtLoss = samples, deliversAtLoss = delivers;
+  std::this_thread::sleep_for(60ms);  // several ticks' worth
+  EXPECT_EQ(ticks, ticksAtLoss);
+  EXPECT_EQ(samples, samplesAtLoss);
+  EXPECT_EQ(delivers, deliversAtLoss);
+  EXPECT_TRUE(Bands().empty());
+  EXPECT_EQ(Screen()->dirtyRows[5], 1);
+
+  // The child runs the test again up to here in a fresh process, since
+  // the window thread holds locks a plain fork would copy.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(ScreenLock(), ::testing::ExitedWithCode(WINDOW_LOST_EXIT_STATUS),
+              "^window_thread_mt_test: the window went away\n$");
 }
 
 TEST(WindowThreadStart, FailedOpenFailsInitAndTheSearchGoesOn) {

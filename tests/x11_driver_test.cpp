@@ -4,10 +4,8 @@
 // focus); xdotool plays the user at the keyboard.  Skips without DISPLAY.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,24 +13,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "forked_process.h"
 #include <fb/platform/driver.h>
 #include <fb/platform/drivers/x11.h>
 #include <fb/platform/events.h>
 #include <fb/platform/keyboard.h>
+#include <fb/platform/runtime.h>
 #include <fb/platform/screen.h>
 #include <fb/platform/window_thread.h>
+#include "private_xvfb.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -58,22 +58,7 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit 
 
 // Runs a program from PATH with its output discarded; its exit status, or
 // -1 when it could not run.
-int RunProgram(std::vector<std::string> args) {
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int RunProgram(std::vector<std::string> args) { return testprocess::RunQuietly(std::move(args)); }
 
 bool HaveXdotool() { return RunProgram({"xdotool", "version"}) == 0; }
 
@@ -116,6 +101,7 @@ class X11Test : public ::testing::Test {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set: no X server to test against";
     unsetenv("SCRDRIVER");
+    setenv("FB_SCALE", "1", 1);  // the read-back is pixel for pixel, whatever the screen
     helper = XOpenDisplay(nullptr);
     if (!helper) GTEST_SKIP() << "cannot connect to the X server " << display;
     XSetErrorHandler(RecordHelperError);
@@ -165,13 +151,16 @@ class X11Test : public ::testing::Test {
     }
   }
 
-  bool WindowShows(const std::function<uint32_t(int, int)>& rgb) {
+  // Whether the window shows rgb(x, y) at each framebuffer pixel, as a
+  // scale x scale block.
+  bool WindowShows(const std::function<uint32_t(int, int)>& rgb, int scale = 1) {
+    const int w = WIDTH * scale, h = HEIGHT * scale;
     return WaitFor([&] {
-      std::vector<uint32_t> seen = ReadWindow(helper, window, WIDTH, HEIGHT);
+      std::vector<uint32_t> seen = ReadWindow(helper, window, w, h);
       if (seen.empty()) return false;
-      for (int y = 0; y < HEIGHT; ++y)
-        for (int x = 0; x < WIDTH; ++x)
-          if (seen[size_t(y) * WIDTH + size_t(x)] != rgb(x, y)) return false;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          if (seen[size_t(y) * size_t(w) + size_t(x)] != rgb(x / scale, y / scale)) return false;
       return true;
     });
   }
@@ -185,6 +174,7 @@ class X11Test : public ::testing::Test {
 struct FrameCase {
   int depth;
   bool shm;
+  int scale;
 };
 
 class X11Frame : public X11Test, public ::testing::WithParamInterface<FrameCase> {};
@@ -207,6 +197,7 @@ uint32_t RgbOfPalette(uint32_t entry) {  // 0x00BBGGRR
 
 TEST_P(X11Frame, DrawnFrameAppearsPixelForPixel) {
   const FrameCase c = GetParam();
+  setenv("FB_SCALE", std::to_string(c.scale).c_str(), 1);
   Open(c.depth, c.shm);
   const bool serverShm = XShmQueryExtension(helper);
   EXPECT_EQ(X11UsingShm(), c.shm && serverShm);
@@ -233,7 +224,7 @@ TEST_P(X11Frame, DrawnFrameAppearsPixelForPixel) {
     if (c.depth == 32) return Pattern32(x, y) & 0xFFFFFF;
     if (c.depth == 16) return Rgb565(Pattern16(x, y));
     return RgbOfPalette(palette[Pattern8(x, y)]);
-  }));
+  }, c.scale));
 
   if (c.depth == 8) {
     // A palette change repaints every pixel that uses the entry.
@@ -244,12 +235,18 @@ TEST_P(X11Frame, DrawnFrameAppearsPixelForPixel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DepthsAndPaths, X11Frame,
-                         ::testing::Values(FrameCase{32, true}, FrameCase{32, false},
-                                           FrameCase{16, true}, FrameCase{16, false},
-                                           FrameCase{8, true}, FrameCase{8, false}),
+                         ::testing::Values(FrameCase{32, true, 1}, FrameCase{32, false, 1},
+                                           FrameCase{16, true, 1}, FrameCase{16, false, 1},
+                                           FrameCase{8, true, 1}, FrameCase{8, false, 1},
+                                           FrameCase{32, true, 3}, FrameCase{32, false, 3},
+                                           FrameCase{16, true, 3}, FrameCase{16, false, 3},
+                                           FrameCase{8, true, 3}, FrameCase{8, false, 3}),
                          [](const auto& info) {
                            return std::to_string(info.param.depth) +
-                                  (info.param.shm ? "Shm" : "PutImage");
+                                  (info.param.shm ? "Shm" : "PutImage") +
+                                  (info.param.scale > 1
+                                       ? "Scale" + std::to_string(info.param.scale)
+                                       : "");
                          });
 
 class X11Band : public X11Test, public ::testing::WithParamInterface<bool> {};
@@ -361,9 +358,9 @@ TEST_F(X11Keys, TypedKeysBecomeKeyCodes) {
   }
 }
 
-TEST_F(X11Keys, AccentedLetterIsOneCodePageByte) {
-  // Give a spare key the symbol é, as a French layout would, so that
-  // xdotool presses a real key for it.
+TEST_F(X11Keys, TypedCharactersBecomeCodePageBytesOrAQuestionMark) {
+  // Give a spare key each symbol in turn, as a French or Russian layout
+  // would, so that xdotool presses a real key for it.
   int minCode = 0, maxCode = 0, perCode = 0;
   XDisplayKeycodes(helper, &minCode, &maxCode);
   KeySym* map = XGetKeyboardMapping(helper, KeyCode(minCode), maxCode - minCode + 1, &perCode);
@@ -374,20 +371,45 @@ TEST_F(X11Keys, AccentedLetterIsOneCodePageByte) {
     if (empty) spare = code;
   }
   XFree(map);
-  if (!spare) GTEST_SKIP() << "no unused key code to put é on";
-  KeySym eacute[2] = {XK_eacute, XK_Eacute};
-  XChangeKeyboardMapping(helper, spare, 2, eacute, 1);
+  if (!spare) GTEST_SKIP() << "no unused key code to put the characters on";
+  struct Case {
+    KeySym symbol;
+    const char* name;  // for xdotool
+    const char* read;
+  };
+  const Case cases[] = {
+      {XK_eacute, "eacute", "\x82"},
+      {XK_EuroSign, "EuroSign", "?"},          // not in code page 437
+      {XK_Cyrillic_zhe, "Cyrillic_zhe", "?"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    KeySym symbols[1] = {c.symbol};
+    XChangeKeyboardMapping(helper, spare, 1, symbols, 1);
+    XSync(helper, False);
+    std::this_thread::sleep_for(50ms);  // the window thread refreshes its map
+    ASSERT_EQ(RunProgram({"xdotool", "key", c.name}), 0);
+    EXPECT_TRUE(WaitFor([] { return KeyHit(); }));
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(ReadAll(), c.read);
+  }
+  KeySym none[1] = {NoSymbol};
+  XChangeKeyboardMapping(helper, spare, 1, none, 1);
   XSync(helper, False);
-  std::this_thread::sleep_for(50ms);  // the window thread refreshes its map
+}
 
-  ASSERT_EQ(RunProgram({"xdotool", "key", "eacute"}), 0);
-  EXPECT_TRUE(WaitFor([] { return KeyHit(); }));
-  EXPECT_EQ(ReadKey(), "\x82");
-  EXPECT_EQ(ReadKey(), "");
-
-  KeySym none[2] = {NoSymbol, NoSymbol};
-  XChangeKeyboardMapping(helper, spare, 2, none, 1);
-  XSync(helper, False);
+TEST_F(X11Keys, TapBetweenTwoSamplesIsHeldInTheNextOne) {
+  // While the program holds the lock the window thread cannot sample: the
+  // press and the release both arrive between two samples.
+  ScreenLock();
+  ASSERT_EQ(RunProgram({"xdotool", "key", "w"}), 0);
+  std::this_thread::sleep_for(50ms);
+  ScreenUnlock(1, 0);
+  EXPECT_TRUE(WaitFor([] { return KeyDown(17) == -1; })) << "the tap was never seen as held";
+  // ... and it does not stick.
+  EXPECT_TRUE(WaitFor([] { return KeyDown(17) == 0; }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(KeyDown(17), 0);
 }
 
 TEST_F(X11Keys, HeldKeyRepeatsWithoutFalseReleases) {
@@ -563,6 +585,236 @@ TEST_F(X11Test, TitleMousePositionAndModes) {
   EXPECT_EQ(d.FetchModes(12, &count), nullptr);
   EXPECT_EQ(count, 0);
 }
+
+// --- Scaled window ---
+
+// A screen of the test's own, large enough for a 2048 x 1536 window.
+class X11Scaled : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    if (!xvfb.Start("2304x1792x24")) GTEST_SKIP() << "Xvfb could not be started";
+    display.emplace(xvfb.Display());
+    unsetenv("SCRDRIVER");
+    setenv("FB_SCALE", "2", 1);
+    other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    X11AllowShm(GetParam());
+  }
+  void TearDown() override {
+    CloseScreen();  // before the server goes: a lost window would end the test
+    X11AllowShm(true);
+    unsetenv("FB_SCALE");
+    if (other) XCloseDisplay(other);
+  }
+  testxvfb::PrivateXvfb xvfb;
+  std::optional<testxvfb::DisplayVariable> display;
+  Display* other = nullptr;
+};
+
+TEST_P(X11Scaled, EveryPixelShowsAsATwoByTwoBlock) {
+  constexpr int W = 1024, H = 768;
+  ASSERT_EQ(SetScreenMode(W, H, 32, 0, 0, 0), 0);
+  ASSERT_STREQ(Screen()->driver->name, "X11");
+  EXPECT_EQ(X11UsingShm(), GetParam());
+  const Window window = X11WindowId();
+  XWindowAttributes a{};
+  ASSERT_TRUE(WaitFor([&] {
+    return XGetWindowAttributes(other, window, &a) && a.map_state == IsViewable;
+  }));
+  EXPECT_EQ(a.width, 2 * W);
+  EXPECT_EQ(a.height, 2 * H);
+  // The program's own pixels keep its size.
+  EXPECT_EQ(Screen()->width, W);
+  EXPECT_EQ(Screen()->height, H);
+
+  ScreenLock();
+  ScreenContext& s = *Screen();
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const uint32_t v = Pattern32(x, y);
+      std::memcpy(s.framebuffer + size_t(y) * size_t(s.pitch) + size_t(x) * 4, &v, 4);
+    }
+  ScreenUnlock(-1, -1);
+  std::vector<uint32_t> seen;
+  auto doubled = [&](const std::function<uint32_t(int, int)>& rgb) {
+    return WaitFor([&] {
+      seen = ReadWindow(other, window, 2 * W, 2 * H);
+      if (seen.empty()) return false;
+      for (int y = 0; y < 2 * H; ++y)
+        for (int x = 0; x < 2 * W; ++x)
+          if (seen[size_t(y) * 2 * W + size_t(x)] != rgb(x / 2, y / 2)) return false;
+      return true;
+    });
+  };
+  EXPECT_TRUE(doubled([](int x, int y) { return Pattern32(x, y) & 0xFFFFFF; }));
+
+  // Only the dirty band is sent: rows 10 to 20 of the frame, 20 to 41 of
+  // the window.
+  X11PresentStats before = X11Stats();
+  for (int quiet = 0, i = 0; quiet < 15 && i < 500; ++i) {  // let start-up repaints pass
+    std::this_thread::sleep_for(10ms);
+    const X11PresentStats now = X11Stats();
+    quiet = now.presents == before.presents ? quiet + 1 : 0;
+    before = now;
+  }
+  ScreenLock();
+  Fill(0xFFA0B0C0);
+  ScreenUnlock(10, 20);
+  EXPECT_TRUE(doubled([](int x, int y) {
+    return y >= 10 && y <= 20 ? 0xA0B0C0u : Pattern32(x, y) & 0xFFFFFF;
+  }));
+  EXPECT_EQ(X11Stats().rows - before.rows, 11);
+
+  // The mouse speaks in the program's pixels too.
+  XSetInputFocus(other, window, RevertToParent, CurrentTime);
+  XSync(other, False);
+  ASSERT_TRUE(WaitFor([] { return WindowActive(); }));
+  const DisplayDriver& d = *Screen()->driver;
+  d.SetMouse(100, 50, -1, -1);
+  int32_t mx = -1, my = -1;
+  EXPECT_TRUE(WaitFor([&] { return d.GetMouse(&mx, &my, nullptr, nullptr, 0) == 0 && mx == 100; }));
+  EXPECT_EQ(my, 50);
+  Window root, child;
+  int rootX, rootY, windowX = -1, windowY = -1;
+  unsigned mask;
+  XQueryPointer(other, window, &root, &child, &rootX, &rootY, &windowX, &windowY, &mask);
+  EXPECT_EQ(windowX / 2, 100);
+  EXPECT_EQ(windowY / 2, 50);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, X11Scaled, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Shm" : "PutImage"; });
+
+TEST(X11WindowScale, ChosenFromTheSettingOrTheScreen) {
+  struct Case {
+    const char* setting;
+    int32_t screenWidth, screenHeight, width, height;
+    int32_t scale;
+  };
+  const Case cases[] = {
+      // Automatic: full-HD screens held, no more than fits.
+      {nullptr, 1920, 1080, 1024, 768, 1},
+      {nullptr, 2560, 1440, 1024, 768, 1},
+      {nullptr, 3840, 2160, 1024, 768, 2},
+      {nullptr, 5120, 2880, 1024, 768, 2},
+      {nullptr, 7680, 4320, 1024, 768, 4},
+      {nullptr, 7680, 4320, 2048, 1536, 2},  // 3 would not fit
+      {nullptr, 1280, 1024, 203, 151, 1},    // a small window on an ordinary screen
+      {nullptr, 1280, 1024, 2048, 1536, 1},  // larger than the screen already
+      {"", 3840, 2160, 1024, 768, 2},
+      // Set: taken as it is, fitting or not.
+      {"1", 3840, 2160, 1024, 768, 1},
+      {"2", 1280, 1024, 1024, 768, 2},
+      {"3", 1280, 1024, 64, 48, 3},
+      {"16", 1280, 1024, 64, 48, 16},
+      {"17", 1280, 1024, 64, 48, 16},
+      {"99999999999999999999", 1280, 1024, 64, 48, 16},
+      {"9", 1280, 1024, 4000, 100, 4},  // at most 16384 pixels a side
+      // Not a scale: the automatic choice.
+      {"0", 3840, 2160, 1024, 768, 2},
+      {"-2", 3840, 2160, 1024, 768, 2},
+      {"2x", 1920, 1080, 1024, 768, 1},
+      {"two", 3840, 2160, 1024, 768, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.setting ? c.setting : "(unset)") << " on "
+                                    << c.screenWidth << "x" << c.screenHeight);
+    EXPECT_EQ(WindowScale(c.setting, c.screenWidth, c.screenHeight, c.width, c.height), c.scale);
+  }
+}
+
+// --- Losing the window ---
+
+using testxvfb::Loss;
+
+class X11Loss : public ::testing::TestWithParam<testxvfb::LossCase> {};
+
+// What the program sends once its window is up.
+struct Opened {
+  unsigned long window;
+  bool shm;
+};
+
+// A program that draws frames and looks at Escape, as the game does,
+// on the display given, until the library ends it; it gives up after
+// 10 s with status 98.  Reports Opened once its window is up.  meetBreak
+// first kills the server itself while holding the screen lock, and makes
+// a driver call that talks to the server, so that its own thread, not the
+// window thread, is the one to find the connection broken.
+int DrawUntilStopped(int report, const std::string& display, pid_t meetBreak = 0) {
+  setenv("DISPLAY", display.c_str(), 1);
+  unsetenv("SCRDRIVER");
+  if (SetScreenMode(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) return 97;
+  const Opened opened{X11WindowId(), X11UsingShm()};
+  if (write(report, &opened, sizeof opened) != sizeof opened) return 96;
+  if (meetBreak) {
+    ScreenLock();
+    kill(meetBreak, SIGKILL);
+    std::this_thread::sleep_for(200ms);
+    Screen()->driver->SetWindowPosition(INT32_MIN, INT32_MIN);  // a round trip
+    ScreenUnlock(1, 0);
+  }
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  for (uint32_t frame = 0; std::chrono::steady_clock::now() < end; ++frame) {
+    ScreenLock();
+    Fill(0xFF000000u | frame * 0x010203u);
+    ScreenUnlock(-1, -1);
+    if (KeyDown(1)) return 95;
+    std::this_thread::sleep_for(16ms);
+  }
+  return 98;  // ran on without a window
+}
+
+// The program must end on its own, with one line on standard error and
+// status 1; today's fault was an abort (a killed server) or running on
+// unseen (a destroyed window).
+TEST_P(X11Loss, ProgramEndsWithOneLineAndStatusOne) {
+  const testxvfb::LossCase c = GetParam();
+  testxvfb::PrivateXvfb xvfb;
+  if (!xvfb.Start("640x480x24", c.shm)) GTEST_SKIP() << "Xvfb could not be started";
+  testprocess::ForkedProcess program(
+      [&](int report) { return DrawUntilStopped(report, xvfb.Display()); });
+  ASSERT_TRUE(program.Started());
+  Opened opened{};
+  ASSERT_TRUE(program.Receive(&opened, sizeof opened, 10s))
+      << "the program did not open its window: " << program.StandardError();
+  EXPECT_EQ(opened.shm, c.shm);
+  std::this_thread::sleep_for(100ms);  // a few frames on show
+
+  std::string reason;
+  if (c.loss == Loss::ServerKilled) {
+    xvfb.Kill();
+    reason = "lost the connection to the X display \"" + xvfb.Display() + "\"";
+  } else {
+    Display* other = XOpenDisplay(xvfb.Display().c_str());
+    ASSERT_NE(other, nullptr);
+    XDestroyWindow(other, Window(opened.window));
+    XSync(other, False);
+    XCloseDisplay(other);
+    reason = "the window on the X display \"" + xvfb.Display() + "\" was destroyed by another program";
+  }
+  EXPECT_TRUE(program.Wait(10s)) << "the program went on without its window";
+  EXPECT_TRUE(program.ExitedWith(WINDOW_LOST_EXIT_STATUS)) << program.Describe();
+  EXPECT_EQ(program.StandardError(), ProgramName() + ": " + reason + "\n");
+}
+
+// Xlib hangs a thread that calls it after another thread has met the
+// break; the window thread must leave the connection alone from then on.
+TEST(X11LossOnTheProgramsThread, ProgramEndsWithOneLineAndStatusOne) {
+  testxvfb::PrivateXvfb xvfb;
+  if (!xvfb.Start("640x480x24")) GTEST_SKIP() << "Xvfb could not be started";
+  testprocess::ForkedProcess program(
+      [&](int report) { return DrawUntilStopped(report, xvfb.Display(), xvfb.Pid()); });
+  Opened opened{};
+  ASSERT_TRUE(program.Receive(&opened, sizeof opened, 10s)) << program.StandardError();
+  EXPECT_TRUE(program.Wait(10s)) << "the program hung or went on without its window";
+  EXPECT_TRUE(program.ExitedWith(WINDOW_LOST_EXIT_STATUS)) << program.Describe();
+  EXPECT_EQ(program.StandardError(),
+            ProgramName() + ": lost the connection to the X display \"" + xvfb.Display() + "\"\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Losses, X11Loss, ::testing::ValuesIn(testxvfb::LOSS_CASES),
+                         [](const auto& info) { return testxvfb::LossCaseName(info.param); });
 
 // --- No display ---
 

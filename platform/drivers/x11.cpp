@@ -1,10 +1,12 @@
 // The "X11" display driver.  The window thread owns its own connection to
-// the X server: it creates the window in the Open hook, presents, samples
-// and dispatches in the ticks of window_thread.cpp, and closes the window
+// the X server: it creates the window in the Open hook, copies dirty rows
+// out, samples and dispatches in the ticks of window_thread.cpp, sends the
+// copied rows in the Deliver hook after each tick, and closes the window
 // and the connection in the Close hook.  The driver operations called on
 // the program's thread (title, position, mouse, modes, palette) use the
 // same connection only while holding the display lock, which the window
-// thread holds for its whole tick, so the two never interleave.
+// thread holds for its whole tick; a send may overlap them, which Xlib's
+// own locking (XInitThreads) allows.
 #include "x11.h"
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "x11_window.h"
 #include "../events.h"
@@ -45,18 +48,28 @@ constexpr auto MAP_TIMEOUT = std::chrono::seconds(2);
 X11Window* current = nullptr;
 bool shmAllowed = true;
 
+// Connections that broke: never used again, never closed (window thread,
+// or the program's thread after it has joined the window thread).
+struct AbandonedConnection {
+  Display* display;
+  GC gc;
+};
+// Never destroyed: a program may end while its connection is abandoned.
+std::vector<AbandonedConnection>& abandonedConnections = *new std::vector<AbandonedConnection>;
+
 // The display that last could not be reached, and when (program thread).
 constexpr auto UNREACHABLE_MEMORY = std::chrono::seconds(5);
 std::string unreachableDisplay;
 std::chrono::steady_clock::time_point unreachableSince;
 
 // --- X errors ---
-// Xlib's default handler ends the process.  Errors on the window's own
+// Xlib's default handlers end the process.  Errors on the window's own
 // connection (a shared-memory attach the server refuses, a window someone
 // else destroyed) are recorded instead; other connections keep theirs.
 std::atomic<Display*> trappedDisplay{nullptr};
 std::atomic<int> trappedError{0};
 XErrorHandler previousHandler = nullptr;
+XIOErrorHandler previousIOHandler = nullptr;
 
 int RecordError(Display* display, XErrorEvent* error) {
   if (display == trappedDisplay.load()) {
@@ -66,17 +79,38 @@ int RecordError(Display* display, XErrorEvent* error) {
   return previousHandler ? previousHandler(display, error) : 0;
 }
 
+// A broken connection.  Xlib's own handler would call exit() right here,
+// on whichever thread made the failing call (usually the window thread,
+// while the program's thread draws).  For our connection the handler
+// returns quietly and the exit handler below takes over.
+int QuietIOError(Display* display) {
+  if (display == trappedDisplay.load()) return 0;
+  return previousIOHandler ? previousIOHandler(display) : 0;
+}
+
+// Called by Xlib after the I/O-error handler, in place of exit().  When
+// it returns, every later call on the connection returns at once without
+// waiting; the driver makes none but XCloseDisplay.  It may run on either
+// thread, with or without the display lock (a frame is sent without it),
+// so it only raises the flag; the window thread's next dispatch reports
+// the loss under the lock.
+void ConnectionLost(Display*, void* user) { static_cast<X11Window*>(user)->connectionLost = true; }
+
 void InstallErrorHandler(X11Window& x) {
   trappedDisplay = x.display;
   trappedError = 0;
   previousHandler = XSetErrorHandler(RecordError);
+  previousIOHandler = XSetIOErrorHandler(QuietIOError);
+  XSetIOErrorExitHandler(x.display, ConnectionLost, &x);
   x.errorHandlerInstalled = true;
 }
 
 void RemoveErrorHandler(X11Window& x) {
   if (!x.errorHandlerInstalled) return;
   XSetErrorHandler(previousHandler);
+  XSetIOErrorHandler(previousIOHandler);
   previousHandler = nullptr;
+  previousIOHandler = nullptr;
   trappedDisplay = nullptr;
   x.errorHandlerInstalled = false;
 }
@@ -100,23 +134,23 @@ namespace {
 void PlacePicture(X11Window& x, int windowWidth, int windowHeight) {
   x.windowWidth = windowWidth;
   x.windowHeight = windowHeight;
-  x.offsetX = windowWidth > x.width ? (windowWidth - x.width) / 2 : 0;
-  x.offsetY = windowHeight > x.height ? (windowHeight - x.height) / 2 : 0;
+  x.offsetX = windowWidth > x.pictureWidth ? (windowWidth - x.pictureWidth) / 2 : 0;
+  x.offsetY = windowHeight > x.pictureHeight ? (windowHeight - x.pictureHeight) / 2 : 0;
 }
 
 // Paints the background around the picture.  A tick may have presented
 // at the old place before the resize was seen, so the server's own clearing
 // of the resized window is not enough.
 void ClearAroundPicture(X11Window& x) {
-  const int right = x.offsetX + x.width, bottom = x.offsetY + x.height;
+  const int right = x.offsetX + x.pictureWidth, bottom = x.offsetY + x.pictureHeight;
   struct Area {
     int left, top, width, height;
   };
   const Area areas[] = {
       {0, 0, x.windowWidth, x.offsetY},
       {0, bottom, x.windowWidth, x.windowHeight - bottom},
-      {0, x.offsetY, x.offsetX, x.height},
-      {right, x.offsetY, x.windowWidth - right, x.height},
+      {0, x.offsetY, x.offsetX, x.pictureHeight},
+      {right, x.offsetY, x.windowWidth - right, x.pictureHeight},
   };
   for (const Area& a : areas)
     // A width or height of 0 would mean "to the window's edge".
@@ -132,8 +166,8 @@ void SetSizeHints(X11Window& x, bool fixed) {
   hints->flags = PPosition | USPosition;
   if (fixed) {
     hints->flags |= PMinSize | PMaxSize;
-    hints->min_width = hints->max_width = x.width;
-    hints->min_height = hints->max_height = x.height;
+    hints->min_width = hints->max_width = x.pictureWidth;
+    hints->min_height = hints->max_height = x.pictureHeight;
   }
   XSetWMNormalHints(x.display, x.window, hints);
   XFree(hints);
@@ -184,8 +218,8 @@ void ToggleFullscreen(X11Window& x, ScreenContext& screen) {
     XMoveResizeWindow(x.display, x.window, 0, 0, unsigned(DisplayWidth(x.display, x.screenNumber)),
                       unsigned(DisplayHeight(x.display, x.screenNumber)));
   } else {
-    XMoveResizeWindow(x.display, x.window, x.savedX, x.savedY, unsigned(x.width),
-                      unsigned(x.height));
+    XMoveResizeWindow(x.display, x.window, x.savedX, x.savedY, unsigned(x.pictureWidth),
+                      unsigned(x.pictureHeight));
     SetSizeHints(x, true);
   }
   XFlush(x.display);
@@ -321,9 +355,12 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 
   const int displayWidth = DisplayWidth(x.display, x.screenNumber);
   const int displayHeight = DisplayHeight(x.display, x.screenNumber);
-  int left = std::max(0, (displayWidth - x.width) / 2);
-  int top = std::max(0, (displayHeight - x.height) / 2);
-  int windowWidth = x.width, windowHeight = x.height;
+  x.scale = WindowScale(x.scaleSetting.c_str(), displayWidth, displayHeight, x.width, x.height);
+  x.pictureWidth = x.width * x.scale;
+  x.pictureHeight = x.height * x.scale;
+  int left = std::max(0, (displayWidth - x.pictureWidth) / 2);
+  int top = std::max(0, (displayHeight - x.pictureHeight) / 2);
+  int windowWidth = x.pictureWidth, windowHeight = x.pictureHeight;
   x.savedX = left;
   x.savedY = top;
   if (x.fullscreen && !x.windowManager) {
@@ -363,6 +400,17 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 
 void Release(X11Window& x) {
   if (!x.display) return;
+  if (x.connectionLost) {
+    // No Xlib call may touch the connection again (see x11_window.h), not
+    // even to close it: it is kept, never closed, for the little while
+    // until the program ends.  Only our own side of the image is freed.
+    DestroyImage(x);
+    abandonedConnections.push_back({x.display, x.gc});
+    x.display = nullptr;
+    x.gc = nullptr;
+    RemoveErrorHandler(x);
+    return;
+  }
   if (x.clipped) XUngrabPointer(x.display, CurrentTime);
   RestoreScreenSaver(x);
   DestroyImage(x);
@@ -390,7 +438,9 @@ bool OpenHook(void* user) {
     x.unreachable = true;
     return false;
   }
-  if (!CreateWindow(x, *screen)) {
+  // A server that goes away while the window is being made fails the
+  // start like any server that cannot make it.
+  if (!CreateWindow(x, *screen) || x.connectionLost) {
     Release(x);
     return false;
   }
@@ -398,18 +448,31 @@ bool OpenHook(void* user) {
 }
 
 void PresentHook(void* user, int firstRow, int lastRow) {
-  if (ScreenContext* screen = Screen())
-    PresentRows(*static_cast<X11Window*>(user), *screen, firstRow, lastRow);
+  X11Window& x = *static_cast<X11Window*>(user);
+  if (ScreenContext* screen = Screen(); screen && !x.windowGone && !x.connectionLost)
+    StageRows(x, *screen, firstRow, lastRow);
+}
+
+void DeliverHook(void* user) {
+  if (const ScreenContext* screen = Screen()) SendStaged(*static_cast<X11Window*>(user), *screen);
 }
 
 void SampleHook(void* user, uint8_t* keyState) {
-  SampleKeyboard(*static_cast<X11Window*>(user), keyState);
+  X11Window& x = *static_cast<X11Window*>(user);
+  if (!x.connectionLost) SampleKeyboard(x, keyState);
+}
+
+// Under the display lock, on the window thread.
+bool ReportedConnectionLoss(X11Window& x) {
+  if (!x.connectionLost) return false;
+  ReportWindowLost("lost the connection to the X display \"" + x.displayName + "\"");
+  return true;
 }
 
 void DispatchHook(void* user) {
   X11Window& x = *static_cast<X11Window*>(user);
   ScreenContext* screen = Screen();
-  if (!screen) return;
+  if (!screen || ReportedConnectionLoss(x)) return;
   if (x.reconcileFocus) {
     // The window counts as active from the start; the focus may still
     // have gone elsewhere before the first tick.
@@ -423,7 +486,7 @@ void DispatchHook(void* user) {
     }
   }
   bool repaint = false;
-  while (XPending(x.display)) {
+  while (!x.connectionLost && !x.windowGone && XPending(x.display)) {
     XEvent event;
     XNextEvent(x.display, &event);
     if (event.xany.window != x.window && event.type != x.shmCompletion &&
@@ -456,11 +519,10 @@ void DispatchHook(void* user) {
         repaint = true;
         break;
       case DestroyNotify:
-        // Destroyed from outside: nothing is drawn any more, and the
-        // program is told as if the close box had been pressed.
+        // Only someone else destroys the window while it runs.
         x.windowGone = true;
-        PutKey(KEY_CLOSE);
-        PostEvent(EVENT_CLOSE);
+        ReportWindowLost("the window on the X display \"" + x.displayName +
+                         "\" was destroyed by another program");
         break;
       case ClientMessage:
         if (event.xclient.message_type == x.atoms[ATOM_WM_PROTOCOLS] &&
@@ -490,12 +552,17 @@ void DispatchHook(void* user) {
         break;
     }
   }
-  if (repaint) PresentRows(x, *screen, 0, x.height - 1);
+  if (ReportedConnectionLoss(x)) return;
+  // Sent by Deliver right after this tick, with whatever Present staged.
+  if (repaint && !x.windowGone) StageRows(x, *screen, 0, x.height - 1);
 }
 
 void CloseHook(void* user) { Release(*static_cast<X11Window*>(user)); }
 
 // --- Driver operations (program thread) ---
+
+// Whether requests about the window can still be made.
+bool Usable(const X11Window& x) { return x.display && !x.windowGone && !x.connectionLost; }
 
 std::once_flag threadsInitialised;
 
@@ -504,14 +571,24 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   (void)depth;
   (void)refreshRate;  // no way to change the display's rate
   // Shaped windows would need the shape extension; OpenGL is another driver.
-  if (flags < 0 || (flags & (SCREEN_OPENGL | SCREEN_SHAPED_WINDOW))) return -1;
+  if (flags < 0 || (flags & (SCREEN_OPENGL | SCREEN_SHAPED_WINDOW))) {
+    SetDisplayFailure("the X11 window offers neither OpenGL nor shaped windows");
+    return -1;
+  }
   const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) return -1;
+  if (!display || !*display) {
+    SetDisplayFailure(display ? "DISPLAY is empty" : "DISPLAY is not set");
+    return -1;
+  }
+  const std::string cannotOpen = "cannot open the X display \"" + std::string(display) + "\"";
   // The driver search tries up to four times in a row; a server that did
   // not answer the first try (a remote host may take minutes to time out)
   // is not asked again so soon.
   const auto now = std::chrono::steady_clock::now();
-  if (unreachableDisplay == display && now - unreachableSince < UNREACHABLE_MEMORY) return -1;
+  if (unreachableDisplay == display && now - unreachableSince < UNREACHABLE_MEMORY) {
+    SetDisplayFailure(cannotOpen);
+    return -1;
+  }
   ScreenContext* screen = Screen();
   if (!screen || current || width <= 0 || height <= 0) return -1;
   std::call_once(threadsInitialised, [] { XInitThreads(); });
@@ -519,17 +596,23 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
   auto* x = new X11Window;
   x->width = width;
   x->height = height;
+  if (const char* scale = std::getenv("FB_SCALE")) x->scaleSetting = scale;
   x->flags = flags;
   x->title = title ? title : "";
+  x->displayName = display;
   x->allowShm = shmAllowed;
   screen->refreshRate = 0;  // unknown without the display's mode information
   current = x;
-  const WindowHooks hooks{OpenHook, PresentHook, SampleHook, DispatchHook, CloseHook, x};
+  const WindowHooks hooks{OpenHook, PresentHook, SampleHook, DispatchHook, CloseHook, x,
+                          DeliverHook};
   if (StartWindowThread(hooks) != 0) {
     // The failed thread has been joined: its findings are ours to read.
     if (x->unreachable) {
       unreachableDisplay = display;
       unreachableSince = std::chrono::steady_clock::now();
+      SetDisplayFailure(cannotOpen);
+    } else {
+      SetDisplayFailure("the X display \"" + std::string(display) + "\" could not show a window");
     }
     current = nullptr;
     delete x;
@@ -570,13 +653,15 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
   X11Window& x = *current;
   int result = -1;
   LockDisplay();
-  if (x.display && !x.windowGone && WindowActive()) {
+  std::unique_lock<std::mutex> connection(x.connectionMutex);
+  if (Usable(x) && WindowActive()) {
     Window rootReturn, childReturn;
     int rootX, rootY, windowX, windowY;
     unsigned int mask = 0;
     if (XQueryPointer(x.display, x.window, &rootReturn, &childReturn, &rootX, &rootY, &windowX,
                       &windowY, &mask)) {
-      int32_t mx = windowX - x.offsetX, my = windowY - x.offsetY;
+      int32_t mx = FramebufferCoordinate(windowX, x.offsetX, x.scale);
+      int32_t my = FramebufferCoordinate(windowY, x.offsetY, x.scale);
       if (clipped > 0) {
         mx = std::clamp(mx, 0, x.width - 1);
         my = std::clamp(my, 0, x.height - 1);
@@ -592,6 +677,7 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
       }
     }
   }
+  connection.unlock();
   UnlockDisplay();
   return result;
 }
@@ -600,11 +686,14 @@ void X11SetMouse(int32_t mx, int32_t my, int32_t visible, int32_t clip) {
   if (!current) return;
   X11Window& x = *current;
   LockDisplay();
-  if (x.display && !x.windowGone) {
+  std::unique_lock<std::mutex> connection(x.connectionMutex);
+  if (Usable(x)) {
     if (mx >= 0) {
       mx = std::min(mx, x.width - 1);
       my = std::clamp(my, 0, x.height - 1);
-      XWarpPointer(x.display, None, x.window, 0, 0, 0, 0, x.offsetX + mx, x.offsetY + my);
+      // The middle of the pixel's block, which reads back as the pixel.
+      XWarpPointer(x.display, None, x.window, 0, 0, 0, 0, x.offsetX + mx * x.scale + x.scale / 2,
+                   x.offsetY + my * x.scale + x.scale / 2);
     }
     if (visible == 0 && !x.cursorHidden) {
       if (!x.hiddenCursor) {
@@ -631,16 +720,19 @@ void X11SetMouse(int32_t mx, int32_t my, int32_t visible, int32_t clip) {
     }
     XFlush(x.display);
   }
+  connection.unlock();
   UnlockDisplay();
 }
 
 void X11SetWindowTitle(const char* title) {
   if (!current) return;
   LockDisplay();
-  if (current->display && !current->windowGone) {
+  std::unique_lock<std::mutex> connection(current->connectionMutex);
+  if (Usable(*current)) {
     SetTitle(*current, title ? title : "");
     XFlush(current->display);
   }
+  connection.unlock();
   UnlockDisplay();
 }
 
@@ -667,7 +759,8 @@ int32_t X11SetWindowPosition(int32_t left, int32_t top) {
   X11Window& x = *current;
   int32_t previous = 0;
   LockDisplay();
-  if (x.display && !x.windowGone) {
+  std::unique_lock<std::mutex> connection(x.connectionMutex);
+  if (Usable(x)) {
     int clientX = 0, clientY = 0, frameLeft = 0, frameTop = 0;
     Window child;
     XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &clientX, &clientY, &child);
@@ -680,6 +773,7 @@ int32_t X11SetWindowPosition(int32_t left, int32_t top) {
       XFlush(x.display);
     }
   }
+  connection.unlock();
   UnlockDisplay();
   return previous;
 }
@@ -711,6 +805,26 @@ const int32_t* X11FetchModes(int32_t depth, int32_t* count) {
 namespace fb {
 
 using namespace x11;
+
+int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
+                    int32_t width, int32_t height) {
+  constexpr int32_t MAX_SCALE = 16, MAX_SIDE = 16384;
+  constexpr int32_t DESKTOP_WIDTH = 1920, DESKTOP_HEIGHT = 1080;
+  if (width <= 0 || height <= 0) return 1;
+  const int32_t largest = std::max(1, std::min({MAX_SCALE, MAX_SIDE / width, MAX_SIDE / height}));
+  if (setting && *setting) {
+    int32_t n = 0;
+    const char* c = setting;
+    // Saturated, so that a long number cannot overflow.
+    for (; *c >= '0' && *c <= '9'; ++c) n = std::min(n * 10 + (*c - '0'), MAX_SIDE);
+    if (*c == '\0' && n >= 1) return std::min(n, largest);
+  }
+  // A screen with the pixels of several desktops is a dense one; its
+  // pixels are smaller than the ones the program was drawn for.
+  const int32_t density = std::min(screenWidth / DESKTOP_WIDTH, screenHeight / DESKTOP_HEIGHT);
+  const int32_t fits = std::min(screenWidth / width, screenHeight / height);
+  return std::clamp(std::min(density, fits), int32_t(1), largest);
+}
 
 const DisplayDriver X11_DRIVER = {
     "X11",
@@ -750,7 +864,7 @@ unsigned long X11WindowId() {
 X11PresentStats X11Stats() {
   if (!current) return {0, 0};
   LockDisplay();
-  const X11PresentStats stats{current->presents, current->presentedRows};
+  const X11PresentStats stats{current->presents.load(), current->presentedRows.load()};
   UnlockDisplay();
   return stats;
 }
@@ -761,9 +875,12 @@ bool X11PresentNow(int32_t firstRow, int32_t lastRow) {
     return false;
   LockDisplay();
   bool done = false;
-  if (current->display) {
-    PresentRows(*current, *screen, firstRow, lastRow);
-    XSync(current->display, False);
+  if (Usable(*current)) {
+    // What a tick and its Deliver do, then a wait for the server.
+    StageRows(*current, *screen, firstRow, lastRow);
+    SendStaged(*current, *screen);
+    std::lock_guard<std::mutex> guard(current->connectionMutex);
+    if (!current->connectionLost) XSync(current->display, False);
     current->shmPending = false;
     done = true;
   }

@@ -2,8 +2,9 @@
 // which presents the dirty band of the framebuffer (through MIT-SHM when
 // the server offers it), samples the keyboard and turns X events into key
 // codes and window events.  The driver's operations run on the program's
-// thread; every use of the window's connection from there happens under
-// the display lock, so the window thread never shares it mid-call.
+// thread, and use the window's connection from there only under the
+// display lock.  The display lock is held only to copy rows out of the
+// framebuffer; converting, scaling and sending them happen after it.
 //
 // Keys are mapped through their key symbols, not their hardware codes:
 // scancode 30 is whichever key types "a" in the current layout.
@@ -29,8 +30,27 @@ int32_t VirtualKeyOfKeysym(uint32_t keysym);
 bool IsExtendedKeysym(uint32_t keysym);
 
 // The Unicode character a key symbol types (keypad digits and operators,
-// Enter, Tab, Backspace and Escape included), or 0.
+// Enter, Tab, Backspace and Escape included), or 0.  Of the older
+// character sets (Cyrillic, Greek, ...) only the characters that code page
+// 437 holds are known.
 uint32_t UnicodeOfKeysym(uint32_t keysym);
+
+// The character code a key symbol puts into the key queue: its code page
+// 437 byte (128-255 sign-extended), '?' for a character the code page
+// lacks (a euro sign, any Cyrillic letter), or 0 when it types nothing.
+int32_t KeysymCharacter(uint32_t keysym);
+
+// --- Window scale (pure; any thread) ---
+
+// The window shows each framebuffer pixel as a scale x scale block.
+// setting is FB_SCALE (may be null): a whole number from 1 up is taken as
+// it is, limited so that the picture stays within 16384 pixels a side and
+// the scale within 16.  Anything else chooses from the screen: one step
+// per full 1920 x 1080 the screen holds in both directions (a 3840 x 2160
+// screen gives 2), no more than lets the picture fit on the screen, and
+// at least 1.
+int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
+                    int32_t width, int32_t height);
 
 // --- Test and benchmark hooks (program thread) ---
 

@@ -53,6 +53,7 @@ void SetActive(X11Window& x, ScreenContext& screen, bool active) {
   // this one: forget every held key so none stays stuck.
   std::memset(screen.keyState, 0, KEY_STATE_SIZE);
   x.keysDown.reset();
+  x.pressedSinceSample.reset();
   x.buttons = 0;
   MarkAllRowsDirty(screen);
   if (x.clipped) {
@@ -105,20 +106,15 @@ void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
   // come from the lookup's text, everything else from the symbol.  The
   // function and keypad symbols (0xFF00 up) type only what the symbol
   // table says: the lookup would give Delete the character 127.
-  uint32_t codePoint = 0;
-  bool typed = false;
+  int32_t character = 0;
+  bool typed = false;  // Ctrl+Space types the character 0
   const bool functionKey = symbol >= 0xFF00 && symbol <= 0xFFFF;
   if (!functionKey && length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
-    codePoint = static_cast<unsigned char>(text[0]);
+    character = static_cast<unsigned char>(text[0]);
     typed = true;
   } else {
-    codePoint = UnicodeOfKeysym(uint32_t(symbol));
-    typed = codePoint != 0;
-  }
-  int32_t character = typed ? Cp437OfUnicode(codePoint) : 0;
-  if (character < 0) {
-    typed = false;  // the code page has no such character
-    character = 0;
+    character = KeysymCharacter(uint32_t(symbol));
+    typed = character != 0;
   }
   int32_t own = Cp437OfUnicode(UnicodeOfKeysym(uint32_t(unshifted)));
   if (own < 0) own = 0;
@@ -126,6 +122,7 @@ void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
 
   const bool repeat = press && x.keysDown[key.keycode];
   x.keysDown[key.keycode] = press;
+  if (press) x.pressedSinceSample[key.keycode] = true;
 
   // Keys pressed with Alt held, Alt itself and F10 are system keys: they
   // give a release-kind event and nothing in the key queue.
@@ -134,7 +131,7 @@ void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
   if (press && !systemKey) {
     kind = repeat ? EVENT_KEY_REPEAT : EVENT_KEY_PRESS;
     if (code > 255) PutKey(code);
-    if (typed) PutKey(int32_t(int8_t(uint8_t(character))));
+    if (typed) PutKey(character);
   }
   if (press && !repeat && (key.state & Mod1Mask) && virtualKey == VK_RETURN &&
       !(x.flags & SCREEN_NO_SWITCH) && WindowActive())
@@ -192,18 +189,25 @@ void HandleButton(X11Window& x, const XButtonEvent& event) {
 }
 
 void HandleMotion(X11Window& x, int windowX, int windowY) {
-  const int32_t px = windowX - x.offsetX, py = windowY - x.offsetY;
+  const int32_t px = FramebufferCoordinate(windowX, x.offsetX, x.scale);
+  const int32_t py = FramebufferCoordinate(windowY, x.offsetY, x.scale);
   PostEvent(EVENT_MOUSE_MOVE, px, py, px - x.lastX, py - x.lastY);
   x.lastX = px;
   x.lastY = py;
 }
 
 void SampleKeyboard(X11Window& x, uint8_t* keyState) {
-  char keys[32];
+  char keys[32] = {};
   XQueryKeymap(x.display, keys);
+  if (x.connectionLost) return;  // the answer never came
   uint8_t held[256] = {};
+  // The keys held now, and those pressed since the last sample even if
+  // already released: a tap shorter than a tick (or a press and release
+  // that a remote server delivers together) is held for one sample.
   for (int code = 0; code < 256; ++code)
-    if ((keys[code / 8] >> (code % 8)) & 1) held[x.keycodeKey[code]] = 1;
+    if (((keys[code / 8] >> (code % 8)) & 1) || x.pressedSinceSample[size_t(code)])
+      held[x.keycodeKey[code]] = 1;
+  x.pressedSinceSample.reset();
   held[VK_NONE] = 0;  // keys without a virtual key
   SampleKeyState(keyState, held);
 }

@@ -1,6 +1,11 @@
 // Key symbols of the X11 driver: which virtual key a symbol stands for,
 // whether it is an extended key, and which character it types in code
 // page 437.  Constant tables only, so any thread may call these.
+// The technical, special and publishing symbols hold a few characters of
+// code page 437 (box drawing, integrals); Xlib leaves them out by default.
+#define XK_TECHNICAL
+#define XK_SPECIAL
+#define XK_PUBLISHING
 #include <X11/keysym.h>
 
 #include <array>
@@ -65,7 +70,26 @@ constexpr KeysymChar KEYSYM_CHARS[] = {
     {XK_KP_Multiply, '*'}, {XK_KP_Add, '+'}, {XK_KP_Separator, ','},
     {XK_KP_Subtract, '-'}, {XK_KP_Decimal, '.'}, {XK_KP_Divide, '/'}, {XK_KP_Equal, '='},
     {XK_EuroSign, 0x20AC},
+    // Symbols of the older character sets that code page 437 holds; the
+    // rest of those sets type '?' (see KeysymCharacter).
+    {XK_Greek_alpha, 0x03B1}, {XK_Greek_GAMMA, 0x0393}, {XK_Greek_pi, 0x03C0},
+    {XK_Greek_SIGMA, 0x03A3}, {XK_Greek_sigma, 0x03C3}, {XK_Greek_tau, 0x03C4},
+    {XK_Greek_PHI, 0x03A6}, {XK_Greek_THETA, 0x0398}, {XK_Greek_OMEGA, 0x03A9},
+    {XK_Greek_delta, 0x03B4}, {XK_Greek_phi, 0x03C6}, {XK_Greek_epsilon, 0x03B5},
+    {XK_topintegral, 0x2320}, {XK_botintegral, 0x2321}, {XK_lessthanequal, 0x2264},
+    {XK_greaterthanequal, 0x2265}, {XK_infinity, 0x221E}, {XK_identical, 0x2261},
+    {XK_radical, 0x221A}, {XK_intersection, 0x2229}, {XK_function, 0x0192},
+    {XK_horizconnector, 0x2500}, {XK_vertconnector, 0x2502},
+    {XK_checkerboard, 0x2592}, {XK_lowrightcorner, 0x2518}, {XK_uprightcorner, 0x2510},
+    {XK_upleftcorner, 0x250C}, {XK_lowleftcorner, 0x2514}, {XK_crossinglines, 0x253C},
+    {XK_horizlinescan5, 0x2500}, {XK_leftt, 0x251C}, {XK_rightt, 0x2524},
+    {XK_bott, 0x2534}, {XK_topt, 0x252C}, {XK_vertbar, 0x2502},
 };
+
+// The older character sets (Latin 2 to 4 and 9, Kana, Arabic, Cyrillic,
+// Greek, technical, special, publishing, APL, Hebrew, Thai, Korean,
+// currency): every symbol in this range stands for a character.
+constexpr uint32_t LEGACY_CHARACTERS_FIRST = 0x0100, LEGACY_CHARACTERS_LAST = 0x20FF;
 
 }  // namespace
 
@@ -95,6 +119,11 @@ uint32_t UnicodeOfKeysym(uint32_t keysym) {
   for (const KeysymChar& k : KEYSYM_CHARS)
     if (k.keysym == keysym) return k.character;
   return 0;
+}
+
+int32_t KeysymCharacter(uint32_t keysym) {
+  if (const uint32_t unicode = UnicodeOfKeysym(keysym)) return TypedCharacter(unicode);
+  return keysym >= LEGACY_CHARACTERS_FIRST && keysym <= LEGACY_CHARACTERS_LAST ? '?' : 0;
 }
 
 }  // namespace fb

@@ -1,0 +1,154 @@
+// The built game when its display is missing or goes away: it must say
+// why on one line of standard error and end with status 1, never abort,
+// hang or run on unseen.  The display it loses is an Xvfb of the test's
+// own, killed or robbed of the game's window while the game is playing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "forked_process.h"
+#include "game_support.h"
+#include "private_xvfb.h"
+
+// Xlib last: its macros (None, Status, Bool) clash with the test framework.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#ifndef FB_SHOOTER_PATH
+#error "FB_SHOOTER_PATH must name the built game"
+#endif
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr uint32_t GAUGE_BLUE = 0x0000FF;
+
+// Runs the game with DISPLAY as given (nullptr: unset).
+int StartGame(const char* display) {
+  if (display)
+    setenv("DISPLAY", display, 1);
+  else
+    unsetenv("DISPLAY");
+  unsetenv("SCRDRIVER");
+  setenv("FB_SCALE", "1", 1);
+  execl(FB_SHOOTER_PATH, "shooter", static_cast<char*>(nullptr));
+  return 121;
+}
+
+// Runs xdotool on the given display.
+int Xdotool(const std::string& display, std::vector<std::string> args) {
+  args.insert(args.begin(), {"env", "DISPLAY=" + display, "xdotool"});
+  return testprocess::RunQuietly(std::move(args));
+}
+
+// The visible top-level window named "shooter" (0 when none).
+Window FindGameWindow(Display* display) {
+  Window root = 0, parent = 0, *children = nullptr, found = 0;
+  unsigned count = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    char* name = nullptr;
+    XWindowAttributes a;
+    if (XFetchName(display, children[i], &name) && name && std::string(name) == "shooter" &&
+        XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable)
+      found = children[i];
+    if (name) XFree(name);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+bool Poll(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 15s) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+TEST(GameWithoutDisplay, SaysWhyOnOneLineAndFails) {
+  // A display number nothing listens on.
+  int nowhere = 150;
+  struct stat st;
+  while (stat(("/tmp/.X11-unix/X" + std::to_string(nowhere)).c_str(), &st) == 0 ||
+         stat(("/tmp/.X" + std::to_string(nowhere) + "-lock").c_str(), &st) == 0)
+    ++nowhere;
+  const std::string nowhereName = ":" + std::to_string(nowhere);
+  struct Case {
+    const char* display;  // nullptr: unset
+    std::string why;
+  };
+  const Case cases[] = {
+      {nullptr, "DISPLAY is not set"},
+      {"", "DISPLAY is empty"},
+      {nowhereName.c_str(), "cannot open the X display \"" + nowhereName + "\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.display ? c.display : "(unset)");
+    testprocess::ForkedProcess game([&](int) { return StartGame(c.display); });
+    ASSERT_TRUE(game.Wait(15s)) << "the game went on without a screen";
+    EXPECT_TRUE(game.ExitedWith(1)) << game.Describe();
+    EXPECT_EQ(game.StandardError(), "shooter: no screen could be opened: " + c.why + "\n");
+  }
+}
+
+using testxvfb::Loss;
+
+class GameDisplayLoss : public ::testing::TestWithParam<testxvfb::LossCase> {};
+
+TEST_P(GameDisplayLoss, EndsWithOneLineAndStatusOne) {
+  const testxvfb::LossCase c = GetParam();
+  if (testprocess::RunQuietly({"xdotool", "version"}) != 0)
+    GTEST_SKIP() << "xdotool is not installed: it plays the player and the other program";
+  testxvfb::PrivateXvfb xvfb;
+  if (!xvfb.Start("1280x1024x24", c.shm)) GTEST_SKIP() << "Xvfb could not be started";
+  gametest::ScratchDir dir;
+  gametest::WriteGamePictures();
+  testprocess::ForkedProcess game([&](int) { return StartGame(xvfb.Display().c_str()); });
+
+  Display* other = XOpenDisplay(xvfb.Display().c_str());
+  ASSERT_NE(other, nullptr);
+  Window window = 0;
+  const bool shown = Poll([&] { return (window = FindGameWindow(other)) != 0; });
+  // Past the intro and into the frames: the gauge is drawn.
+  const std::string id = std::to_string(window);
+  if (shown) Xdotool(xvfb.Display(), {"windowfocus", "--sync", id, "key", "x"});
+  const bool playing = shown && Poll([&] {
+    XImage* image = XGetImage(other, window, 200, 10, 401, 11, AllPlanes, ZPixmap);
+    if (!image) return false;
+    int blue = 0;
+    for (int y = 0; y < 11; ++y)
+      for (int x = 0; x < 401; ++x) blue += (XGetPixel(image, x, y) & 0xFFFFFF) == GAUGE_BLUE;
+    XDestroyImage(image);
+    return blue > 3000;
+  });
+  XCloseDisplay(other);  // before the server goes, or this process would lose it too
+  ASSERT_TRUE(shown) << "no game window: " << game.StandardError();
+  ASSERT_TRUE(playing) << "the game did not start playing";
+
+  std::string reason;
+  if (c.loss == Loss::ServerKilled) {
+    xvfb.Kill();
+    reason = "lost the connection to the X display \"" + xvfb.Display() + "\"";
+  } else {
+    EXPECT_EQ(Xdotool(xvfb.Display(), {"windowclose", id}), 0);
+    reason = "the window on the X display \"" + xvfb.Display() + "\" was destroyed by another program";
+  }
+  EXPECT_TRUE(game.Wait(10s)) << "the game went on without its window";
+  EXPECT_TRUE(game.ExitedWith(1)) << game.Describe();
+  EXPECT_EQ(game.StandardError(), "shooter: " + reason + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Losses, GameDisplayLoss, ::testing::ValuesIn(testxvfb::LOSS_CASES),
+                         [](const auto& info) { return testxvfb::LossCaseName(info.param); });
+
+}  // namespace
