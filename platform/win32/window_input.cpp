@@ -109,10 +109,9 @@ void HandleCharMessage(WPARAM wParam, LPARAM lParam) {
     const char byte = char(wParam);
     WCHAR wide = 0;
     if (MultiByteToWideChar(CP_ACP, 0, &byte, 1, &wide, 1) != 1) return;
-    // A character code page 437 lacks types nothing, as in the X11 window.
-    const int32_t cp437 = Cp437OfUnicode(wide);
-    if (cp437 < 0) return;
-    code = int32_t(int8_t(uint8_t(cp437)));
+    // A character code page 437 lacks types '?', as in the X11 window and
+    // the console.
+    code = fb::TypedCharacter(wide);
   }
   for (int repeat = RepeatCount(lParam); repeat > 0; --repeat) PutKey(code);
 }
