@@ -159,6 +159,23 @@ TEST(BlitSets, PackedEqualsPlainOnRandomData) {
       }
 }
 
+// Alpha 0 in PutMode::Blend draws nothing at every depth and in every set,
+// opaque and transparent source pixels alike.
+TEST(BlitSets, BlendAtAlphaZeroLeavesTheTarget) {
+  std::mt19937 rng(3);
+  const int width = 37, height = 3, pitch = 160;
+  std::vector<uint8_t> src(size_t(pitch) * height), start(size_t(pitch) * height);
+  for (uint8_t& b : src) b = uint8_t(rng() % 4 ? rng() | 1 : 0);  // some key bytes at 1 byte
+  for (uint8_t& b : start) b = uint8_t(rng());
+  for (const NamedTable& set : Sets())
+    for (int bpp : {1, 2, 4}) {
+      std::vector<uint8_t> dst = start;
+      set.table(PutMode::Blend)->byBpp[bpp - 1](src.data(), dst.data(), width, height, pitch,
+                                               pitch, 0, 0, 0);
+      EXPECT_EQ(dst, start) << set.name << " bpp " << bpp;
+    }
+}
+
 // PutImage on a small screen opened with the Null driver.
 class PutImageTest : public ::testing::Test {
  protected:
@@ -327,6 +344,26 @@ TEST_F(PutImageTest, FailuresDrawNothing) {
   ASSERT_EQ(PutImage(nullptr, 1, 1, grey, PUT_WHOLE_IMAGE, 0, 0, 0, 0, PutMode::Alpha, 0), 0);
   EXPECT_EQ(At(1, 1), 0x80000000u);
   EXPECT_EQ(At(0, 0), BLACK);
+}
+
+// The same through PutImage, with the screen's plain and packed sets.
+TEST_F(PutImageTest, BlendAtAlphaZeroDrawsNothingAtEveryDepth) {
+  for (int depth : {8, 16, 32})
+    for (uint32_t features : {0u, ~0u}) {
+      ForceCpuFeatures(features);
+      Open(depth, 40, 12);
+      Image* image = CreateImage(33, 9, 0x5A, depth, 0);  // opaque at every depth
+      images.push_back(image);
+      std::mt19937 rng(8);
+      const size_t bytes = size_t(screen->pitch) * screen->height;
+      for (size_t i = 0; i < bytes; ++i) screen->framebuffer[i] = uint8_t(rng());
+      const std::vector<uint8_t> before(screen->framebuffer, screen->framebuffer + bytes);
+      EXPECT_EQ(PutImage(nullptr, 2, 1, image, PUT_WHOLE_IMAGE, 0, 0, 0, 0, PutMode::Blend, 0), 0);
+      EXPECT_EQ(std::vector<uint8_t>(screen->framebuffer, screen->framebuffer + bytes), before)
+          << "depth " << depth << " features " << features;
+      TearDown();
+      images.clear();
+    }
 }
 
 // Through PutImage at every depth: the screen's set, opened once
