@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages a task needs are installed.
-#   tools/deps.sh play|test
+#   tools/deps.sh play|test|bench
 # Installs what is missing with apt-get when run as root (or through sudo
 # without a password); otherwise prints the one apt-get line that would and
 # exits with status 1.
@@ -8,9 +8,13 @@ set -euo pipefail
 
 case "${1:-}" in
   play) packages=(g++ cmake make libx11-dev libxext-dev) ;;
+  # The test build also builds the benchmarks, and with them the rivals
+  # that rivals_bench measures beside us (SDL2, pixman, found by pkg-config).
   test) packages=(g++ cmake make libx11-dev libxext-dev libgtest-dev libbenchmark-dev
-                  xvfb xdotool openbox x11-utils) ;;
-  *) echo "usage: tools/deps.sh play|test" >&2; exit 2 ;;
+                  pkg-config libsdl2-dev libpixman-1-dev xvfb xdotool openbox x11-utils) ;;
+  bench) packages=(g++ cmake make libx11-dev libxext-dev libbenchmark-dev pkg-config
+                   libsdl2-dev libpixman-1-dev util-linux) ;;
+  *) echo "usage: tools/deps.sh play|test|bench" >&2; exit 2 ;;
 esac
 
 missing=()
