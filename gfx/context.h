@@ -89,7 +89,9 @@ struct DrawContext {
 // The calling thread's context, set up afresh if a new screen was opened.
 // Returns nullptr when no screen is open.
 DrawContext* SetUpDrawContext(ScreenContext& screen);
-extern thread_local DrawContext* threadDrawContext;  // once set up
+// constinit: a constant initialiser, so readers need no per-access check
+// for a dynamic one.
+extern thread_local constinit DrawContext* threadDrawContext;  // once set up
 inline DrawContext* GetDrawContext() {
   ScreenContext* screen = Screen();
   if (!screen) return nullptr;
