@@ -249,26 +249,16 @@ void FillDisc(const DrawContext& dc, const DiscShape& shape, int cx, int cy, uin
   return true;
 }
 
-// The explosions' dot: radius 1 on the 32-bit screen in an opaque colour,
-// the scan's five-pixel cross (the tests hold the two to each other).
-// Callers check that it lies inside the clip rectangle and hold the lock.
-// The rows of a target lie pitch bytes apart.
-inline void UnsafeDrawDot32(DrawContext& dc, int cx, int cy, uint32_t value) {
-  uint8_t* const centre = PixelAddress(dc, cx, cy);
-  const size_t pitch = size_t(dc.pitch);
-  uint32_t* const row = reinterpret_cast<uint32_t*>(centre);
-  row[-1] = row[0] = row[1] = value;
-  *reinterpret_cast<uint32_t*>(centre - pitch) = value;
-  *reinterpret_cast<uint32_t*>(centre + pitch) = value;
-  if (dc.workPage == dc.screen->visiblePage) {
-    uint8_t* dirty = dc.dirtyRows + cy;
-    dirty[-1] = dirty[0] = dirty[1] = 1;
-  }
+// The explosions' dot on the 32-bit screen, which callers have checked it
+// lies inside, marking the rows when drawing to the visible page.
+inline void DrawDot32(DrawContext& dc, int cx, int cy, uint32_t value) {
+  uint8_t* const dirty = dc.workPage == dc.screen->visiblePage ? dc.dirtyRows + cy : nullptr;
+  UnsafeDrawDot32(PixelAddress(dc, cx, cy), dc.pitch, dirty, value);
 }
 
 [[gnu::noinline]] void DrawDot32Locking(DrawContext& dc, int cx, int cy, uint32_t value) {
   ScreenLock();
-  UnsafeDrawDot32(dc, cx, cy, value);
+  DrawDot32(dc, cx, cy, value);
   ScreenUnlock(1, 0);
 }
 
@@ -393,7 +383,40 @@ void DrawCircle(Image* target, float x, float y, float radius, Color colour, flo
   if (px > c.width - 2 || py > c.height - 2)
     return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
   if (screen->lockCount <= 0) return DrawDot32Locking(*dc, px + c.x, py + c.y, colour);
-  UnsafeDrawDot32(*dc, px + c.x, py + c.y, colour);
+  DrawDot32(*dc, px + c.x, py + c.y, colour);
+}
+
+DotRun BeginDots(Image* target) {
+  DotRun run{target, nullptr, 0, 0, 0, nullptr, false, false, 0, 0};
+  DrawContext* dc = GetDrawContext();
+  if (!dc) return run;
+  SelectTarget(*dc, target);
+  ScreenLock();
+  run.locked = true;
+  run.lastX = dc->lastPoint.x;
+  run.lastY = dc->lastPoint.y;
+  // Other depths and aspects draw every dot through DrawCircle.
+  if (dc->bpp != 4 || Bits(dc->screen->aspect) != Bits(1.0f)) return run;
+  const ClipRect& c = dc->clip;
+  run.origin = PixelAddress(*dc, c.x, c.y);
+  run.pitch = dc->pitch;
+  run.width = c.width;
+  run.height = c.height;
+  if (!dc->target && dc->workPage == dc->screen->visiblePage) run.dirtyRows = dc->dirtyRows + c.y;
+  run.blendsBelowOpaque = (dc->screenMarks & SCREEN_MARK_ALPHA_PRIMITIVES) != 0;
+  return run;
+}
+
+void DrawDotByCircle(DotRun& run, float x, float y, Color colour) {
+  DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+  run.lastX = x;
+  run.lastY = y;
+}
+
+void EndDots(DotRun& run) {
+  if (DrawContext* dc = GetDrawContext()) dc->lastPoint = {run.lastX, run.lastY};
+  if (run.locked) ScreenUnlock(1, 0);
+  run.locked = false;
 }
 
 }  // namespace fb

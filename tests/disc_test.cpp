@@ -1,8 +1,9 @@
 // Small filled discs: DrawCircle writes them by direct paths of its own
 // (the explosions' radius-1 dot, and discs up to radius 8 from a cached
-// shape).  Each must leave exactly what the general scan leaves: pixels,
-// dirty rows, lastPoint and the lock count, at every depth, on the screen
-// and on images, inside the clip rectangle and across its edges.
+// shape), and a DotRun writes runs of dots.  Each must leave exactly what
+// the general scan leaves: pixels, dirty rows, lastPoint and the lock
+// count, at every depth, on the screen and on images, inside the clip
+// rectangle and across its edges.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -55,7 +56,8 @@ Screenshot Take(Image* target) {
           GetDrawContext()->lastPoint, s->lockCount};
 }
 
-// Random pixels, no dirty rows and a known lastPoint, the same each time.
+// Random pixels, every third row dirty and a known lastPoint, the same
+// each time.
 void Reset(Image* target) {
   static const std::vector<uint8_t> noise = [] {
     std::mt19937 rng(5);
@@ -64,7 +66,7 @@ void Reset(Image* target) {
     return bytes;
   }();
   std::memcpy(TargetPixels(target), noise.data(), TargetBytes(target));
-  std::memset(Screen()->dirtyRows, 0, size_t(Screen()->height));
+  for (int y = 0; y < Screen()->height; ++y) Screen()->dirtyRows[y] = y % 3 == 0;
   GetDrawContext()->lastPoint = {3.25f, -1.5f};
 }
 
@@ -166,6 +168,59 @@ TEST(SmallDiscs, DotEverywhereOnTheScreen) {
         if (HasFatalFailure()) return;
       }
   ScreenUnlock(1, 0);
+}
+
+// A DotRun against the same dots drawn one by one through DrawCircle.
+TEST(SmallDiscs, DotRunMatchesDrawCircle) {
+  fbtest::ScreenGuard guard;
+  struct Case {
+    Depth depth;
+    bool image;
+    float aspect;  // the screen's
+    bool locked;
+  };
+  const Case cases[] = {
+      {{32, 0, 0}, false, 1, true},  {{32, 0, 0}, false, 1, false}, {{32, 0, 0}, true, 1, true},
+      {{32, 0, 0}, false, 2, true},  {{32, SCREEN_ALPHA_PRIMITIVES, 0}, false, 1, true},
+      {{16, 0, 0}, false, 1, true},  {{8, 0, 0}, true, 1, false},
+  };
+  std::mt19937 rng(11);
+  struct Dot {
+    float x, y;
+    Color colour;
+  };
+  std::vector<Dot> dots;
+  for (int i = 0; i < 400; ++i) {
+    // Mostly inside, some across every edge, a few translucent.
+    const float x = float(int(rng() % (W * 8 + 40)) - 20) / 8;
+    const float y = float(int(rng() % (H * 8 + 40)) - 20) / 8;
+    dots.push_back({x, y, Color(rng() % 5 ? 0xFF000000u | rng() : rng() & 0x7FFFFFFFu)});
+  }
+  dots.push_back({NAN, 3, 0xFF102030u});
+  dots.push_back({7.5f, 6.5f, 0xFF405060u});  // the last one sets lastPoint
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "depth " << c.depth.depth << " flags " << c.depth.flags
+                                    << (c.image ? " image" : " screen") << " aspect " << c.aspect
+                                    << (c.locked ? " locked" : ""));
+    ASSERT_EQ(fbtest::OpenNullScreen(W, H, c.depth.depth, c.depth.flags), 0);
+    Screen()->aspect = c.aspect;
+    Image* image = c.image ? CreateImage(W - 7, H - 5, 0, c.depth.depth, 0) : nullptr;
+    if (c.locked) ScreenLock();
+    Reset(image);
+    DotRun run = BeginDots(image);
+    for (const Dot& d : dots) DrawDot(run, d.x, d.y, d.colour);
+    EndDots(run);
+    const Screenshot got = Take(image);
+    Reset(image);
+    for (const Dot& d : dots)
+      DrawCircle(image, d.x, d.y, 1, d.colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+    const Screenshot want = Take(image);
+    if (c.locked) ScreenUnlock(1, 0);
+    ExpectSame(got, want);
+    DestroyImage(image);
+    CloseScreen();
+    if (HasFatalFailure()) return;
+  }
 }
 
 }  // namespace
