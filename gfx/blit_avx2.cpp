@@ -90,8 +90,10 @@ inline __m256i Blend16x16(__m256i s, __m256i d, __m256i w) {
   return _mm256_or_si256(_mm256_or_si256(r, g), b);
 }
 
-// Widest row (in pixels) that KeyedCopy32 treats as a sprite row.
+// Widest row (in pixels) that KeyedCopy32 treats as a sprite row, and the
+// block in which it tests wider rows for transparent pixels.
 constexpr int KEYED_NARROW_ROW = 64;
+constexpr int KEYED_BLOCK = 64;
 
 // Runs pixels(s, d) -> result over every row, eight 4-byte pixels a step.
 // A row of 8 or more ends with one full step over its last eight pixels,
@@ -168,8 +170,8 @@ void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int sr
     // a transparent pixel.  On a screen whose pitch is a multiple of 4 KiB
     // every destination load shares its low address bits with the stores
     // just made to the row above, and the processor holds such loads back;
-    // an opaque step needs no load at all.  Wide rows keep the branch-free
-    // form, where a scattered key pattern would defeat branch prediction.
+    // an opaque step needs no load at all.  Wide rows test whole blocks
+    // (below), where a scattered key pattern would defeat a test per step.
     const int last = 4 * (width - 8);
     auto step = [keep](const uint8_t* s8, const uint8_t* d8) {
       const __m256i s = Load(s8);
@@ -177,17 +179,51 @@ void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int sr
       const __m256i r = _mm256_and_si256(s, keep);
       return _mm256_testz_si256(key, key) ? r : Select(key, Load(d8), r);
     };
+    const int steps = width / 8;
+    const bool tail = width & 7;
     for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
       const __m256i lastPixels = step(src + last, dst + last);
-      for (int x = 0; x + 8 <= width; x += 8) Store(dst + 4 * x, step(src + 4 * x, dst + 4 * x));
-      if (width & 7) Store(dst + last, lastPixels);
+#pragma GCC unroll 8
+      for (int k = 0; k < steps; ++k) Store(dst + 32 * k, step(src + 32 * k, dst + 32 * k));
+      if (tail) Store(dst + last, lastPixels);
     }
     return;
   }
   auto pixels = [keep](__m256i s, __m256i d) {
     return Select(Key32(s), d, _mm256_and_si256(s, keep));
   };
-  Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
+  if (width < KEYED_BLOCK) return Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
+  // Wide rows in blocks of KEYED_BLOCK pixels.  A block without a
+  // transparent pixel is copied without reading the destination, so an
+  // opaque background costs what a copy costs; a block with one selects
+  // step by step without branches, so a scattered key pattern costs one
+  // well-predicted test per block.  The row's last eight pixels are loaded
+  // before its first store, as in Rows32.
+  const int last = 4 * (width - 8);
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    const __m256i lastPixels = pixels(Load(src + last), Load(dst + last));
+    int x = 0;
+    for (; x + KEYED_BLOCK <= width; x += KEYED_BLOCK) {
+      const uint8_t* s8 = src + 4 * x;
+      uint8_t* d8 = dst + 4 * x;
+      __m256i s[KEYED_BLOCK / 8];
+      __m256i keys = _mm256_setzero_si256();
+#pragma GCC unroll 8
+      for (int k = 0; k < KEYED_BLOCK / 8; ++k) {
+        s[k] = Load(s8 + 32 * k);
+        keys = _mm256_or_si256(keys, Key32(s[k]));
+      }
+      if (_mm256_testz_si256(keys, keys)) {
+#pragma GCC unroll 8
+        for (int k = 0; k < KEYED_BLOCK / 8; ++k) Store(d8 + 32 * k, _mm256_and_si256(s[k], keep));
+      } else {
+#pragma GCC unroll 8
+        for (int k = 0; k < KEYED_BLOCK / 8; ++k) Store(d8 + 32 * k, pixels(s[k], Load(d8 + 32 * k)));
+      }
+    }
+    for (; x + 8 <= width; x += 8) Store(dst + 4 * x, pixels(Load(src + 4 * x), Load(dst + 4 * x)));
+    if (width & 7) Store(dst + last, lastPixels);
+  }
 }
 
 void Transparent32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,

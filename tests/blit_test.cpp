@@ -159,6 +159,38 @@ TEST(BlitSets, PackedEqualsPlainOnRandomData) {
       }
 }
 
+// Wide rows whose transparent pixels cluster, so that some stretches hold
+// none and others hold several: the packed sets treat such stretches
+// differently and must still give the plain set's pixels.
+TEST(BlitSets, WideRowsWithAndWithoutTransparentStretches) {
+  std::mt19937 rng(21);
+  const int height = 4, pitch = 1040 * 4;
+  std::vector<uint8_t> src(size_t(pitch) * height), start(size_t(pitch) * height);
+  for (int width : {65, 127, 128, 129, 200, 333, 1024})
+    for (int pattern = 0; pattern < 4; ++pattern)
+      for (PutMode mode : {PutMode::Transparent, PutMode::Blend}) {
+        for (size_t i = 0; i < src.size(); i += 4) {
+          const size_t x = (i % size_t(pitch)) / 4;
+          // 0: opaque; 1: a key every 100 pixels; 2: keys in every other
+          // stretch of 64; 3: a key in the last pixel of each row.
+          const bool key = (pattern == 1 && x % 100 == 37) ||
+                           (pattern == 2 && (x / 64) % 2 == 1 && rng() % 4 == 0) ||
+                           (pattern == 3 && int(x) == width - 1);
+          const uint32_t v = key ? 0x12FF00FFu : uint32_t(rng()), d = uint32_t(rng());
+          std::memcpy(&src[i], &v, 4);
+          std::memcpy(&start[i], &d, 4);
+        }
+        std::vector<uint8_t> want = start;
+        PlainBlitTable(mode)->byBpp[3](src.data(), want.data(), width, height, pitch, pitch, 255, 0, 0);
+        for (const NamedTable& set : Sets()) {
+          std::vector<uint8_t> got = start;
+          set.table(mode)->byBpp[3](src.data(), got.data(), width, height, pitch, pitch, 255, 0, 0);
+          ASSERT_EQ(got, want) << set.name << " mode " << int(mode) << " width " << width
+                               << " pattern " << pattern;
+        }
+      }
+}
+
 // Alpha 0 in PutMode::Blend draws nothing at every depth and in every set,
 // opaque and transparent source pixels alike.
 TEST(BlitSets, BlendAtAlphaZeroLeavesTheTarget) {
