@@ -46,19 +46,21 @@ inline __m256i Key32(__m256i s) {
                             _mm256_set1_epi32(int(TRANSPARENT_COLOR_32)));
 }
 
-// Eight pixels of the 4-byte blend, a in 1..255: the same exact 16-bit
-// modular arithmetic as the SSE2 set (see Blend32x4 there).
-inline __m256i Blend32x8(__m256i s, __m256i d, __m256i a) {
-  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
-  const __m256i highBytes = _mm256_set1_epi16(short(0xFF00));
-  const __m256i diffRB =
-      _mm256_sub_epi16(_mm256_and_si256(s, lowBytes), _mm256_and_si256(d, lowBytes));
-  const __m256i rb = _mm256_srli_epi16(
-      _mm256_add_epi16(_mm256_mullo_epi16(diffRB, a), _mm256_slli_epi16(d, 8)), 8);
-  const __m256i diffAG = _mm256_sub_epi16(_mm256_srli_epi16(s, 8), _mm256_srli_epi16(d, 8));
-  const __m256i ag = _mm256_and_si256(
-      _mm256_add_epi16(_mm256_mullo_epi16(diffAG, a), _mm256_and_si256(d, highBytes)), highBytes);
-  return _mm256_or_si256(rb, ag);
+// Eight pixels of the 4-byte blend, a in 2..255: each byte is
+// (s * a + d * (256 - a)) / 256 rounded down.  vpmaddubsw multiplies
+// unsigned bytes by signed ones and adds neighbouring products, so with
+// the weights a and 256 - a (both below 256) as the unsigned operand and
+// the bytes of s and d, interleaved and moved to -128..127 by flipping
+// their top bits, as the signed one, each 16-bit lane holds
+// s * a + d * (256 - a) - 32768, exactly (it lies in -32768..32512).  Its
+// high byte with the top bit flipped back is the result byte.  w holds the
+// weight pair (a, 256 - a) in every 16-bit lane.
+inline __m256i Blend32x8(__m256i s, __m256i d, __m256i w) {
+  const __m256i bias = _mm256_set1_epi8(char(0x80));
+  const __m256i sb = _mm256_xor_si256(s, bias), db = _mm256_xor_si256(d, bias);
+  const __m256i lo = _mm256_srli_epi16(_mm256_maddubs_epi16(w, _mm256_unpacklo_epi8(sb, db)), 8);
+  const __m256i hi = _mm256_srli_epi16(_mm256_maddubs_epi16(w, _mm256_unpackhi_epi8(sb, db)), 8);
+  return _mm256_xor_si256(_mm256_packus_epi16(lo, hi), bias);
 }
 
 // Sixteen 5-6-5 pixels, w in 0..32 (see Blend16x8 of the SSE2 set).
@@ -251,8 +253,10 @@ void Blend32Routine(const uint8_t* src, uint8_t* dst, int width, int height, int
   if (alpha == 0) return;
   const uint32_t a = BlendFactor32(alpha);
   if (a == 256) return KeyedCopy32<false>(src, dst, width, height, srcPitch, dstPitch);
-  const __m256i va = _mm256_set1_epi16(short(a));
-  auto pixels = [va](__m256i s, __m256i d) { return Select(Key32(s), d, Blend32x8(s, d, va)); };
+  const __m256i weights = _mm256_set1_epi16(short((256 - a) << 8 | a));
+  auto pixels = [weights](__m256i s, __m256i d) {
+    return Select(Key32(s), d, Blend32x8(s, d, weights));
+  };
   Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
 }
 
