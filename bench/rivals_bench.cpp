@@ -18,13 +18,13 @@
 // and prints the table with each result as a ratio to the best rival.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench/fastest.h"
 #include "gfx/blit.h"
 #include "gfx/image.h"
 #include "gfx/spans.h"
@@ -276,11 +276,7 @@ void Register(const Work& work, const char* who, std::function<void(benchmark::S
   benchmark::RegisterBenchmark((std::string(work.name) + "/" + who).c_str(),
                                [fn, &work](benchmark::State& state) { fn(state, work); })
       ->Unit(benchmark::kMicrosecond)
-      // Other work on a shared machine only ever adds time: with
-      // repetitions, the fastest one is the closest to the truth.
-      ->ComputeStatistics("min", [](const std::vector<double>& v) {
-        return *std::min_element(v.begin(), v.end());
-      });
+      ->ComputeStatistics("min", FastestRepetition);
 }
 
 [[maybe_unused]] const bool registered = [] {

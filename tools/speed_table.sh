@@ -4,9 +4,9 @@
 # ratio to the best rival, then whether each speed target is met.
 #   tools/speed_table.sh [--cpu N] [--repetitions N] [--build DIR]
 # Builds what it runs (Release-like, into build/speed unless told
-# otherwise).  Times are the median CPU time of the repetitions; on a
-# machine where other work runs, CPU time stays closer to the truth than
-# wall time, but caches and memory are still shared: say how busy it was.
+# otherwise).  Each time is the fastest repetition's CPU time: other work
+# on the machine only ever adds time, to the clock and through the caches
+# and memory it shares, so the load average is printed beside the table.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,7 +30,7 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(nproc) cores;" \
-     "pinned to core $cpu; $reps repetitions, median CPU time"
+     "pinned to core $cpu; CPU time, fastest of $reps repetitions"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 run() {  # binary, filter
   taskset -c "$cpu" "$build/bench/$1" --benchmark_filter="$2" --benchmark_repetitions="$reps" \
@@ -43,24 +43,24 @@ run game_frame_bench 'BM_FrameDraw|BM_WholeFrame'
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
-# Every median as "name time-in-microseconds", one per line.
+# Every benchmark's fastest repetition as "name time-in-microseconds".
 for f in "$out"/*.csv; do
   awk -F, '
     /^name,/ { for (i = 1; i <= NF; ++i) col[$i] = i; next }
     !("cpu_time" in col) { next }
     {
       name = $col["name"]; gsub(/"/, "", name)
-      if (name ~ /_(mean|stddev|cv)$/) next
+      if (name ~ /_(mean|median|stddev|cv)$/) next
       t = $col["cpu_time"]; unit = $col["time_unit"]
       if (unit == "ns") t /= 1000; else if (unit == "ms") t *= 1000; else if (unit == "s") t *= 1e6
-      # One repetition has no median: the single run stands for it.
-      if (sub(/_median$/, "", name)) median[name] = t; else single[name] = t
+      # One repetition has no statistics: the single run stands for them.
+      if (sub(/_min$/, "", name)) fastest[name] = t; else single[name] = t
     }
     END {
-      for (name in median) print name, median[name]
-      for (name in single) if (!(name in median)) print name, single[name]
+      for (name in fastest) print name, fastest[name]
+      for (name in single) if (!(name in fastest)) print name, single[name]
     }' "$f"
-done >"$out/medians"
+done >"$out/times"
 
 awk '
   { us[$1] = $2 }
@@ -111,8 +111,8 @@ awk '
     if ("Circles/packed" in us) target("50,000 dots in at most 200 us", us["Circles/packed"] <= 200)
     if ("BM_WholeFrame" in us) target("heaviest frame at most 500 us", us["BM_WholeFrame"] <= 500)
     if ("BM_FrameDraw" in us) target("its drawing at most 350 us", us["BM_FrameDraw"] <= 350)
-  }' "$out/medians"
-if ! grep -q 'sdl2' "$out/medians" || ! grep -q 'pixman' "$out/medians"; then
+  }' "$out/times"
+if ! grep -q 'sdl2' "$out/times" || ! grep -q 'pixman' "$out/times"; then
   echo
   echo "SDL2 or pixman was not measured: install libsdl2-dev, libpixman-1-dev and pkg-config" \
        "(tools/deps.sh bench), then run again."
