@@ -52,7 +52,7 @@ constexpr int BLEND_ALPHA = 200;
 struct Work {
   const char* name;
   int width, height;
-  int32_t alpha;  // 255: keyed copy
+  int32_t alpha;                 // 255: keyed copy
   std::vector<uint32_t> pixels;  // width x height, packed rows
   std::vector<PointI> places;
 };
@@ -61,7 +61,8 @@ struct Work {
 std::vector<uint32_t> RandomPicture(int w, int h, unsigned seed) {
   std::mt19937 rng(seed);
   std::vector<uint32_t> p(size_t(w) * size_t(h));
-  for (uint32_t& v : p) v = rng() % 16 == 0 ? TRANSPARENT_FILL_32 : 0xFF000000u | (rng() & 0xFFFFFF);
+  for (uint32_t& v : p)
+    v = rng() % 16 == 0 ? TRANSPARENT_FILL_32 : 0xFF000000u | (rng() & 0xFFFFFF);
   return p;
 }
 
@@ -71,7 +72,8 @@ std::vector<uint32_t> RoundSprite() {
   for (int y = 0; y < SPRITE; ++y)
     for (int x = 0; x < SPRITE; ++x) {
       int dx = 2 * x - SPRITE + 1, dy = 2 * y - SPRITE + 1;
-      if (dx * dx + dy * dy <= SPRITE * SPRITE) p[size_t(y * SPRITE + x)] = 0xFF204080u + uint32_t(x + y);
+      if (dx * dx + dy * dy <= SPRITE * SPRITE)
+        p[size_t(y * SPRITE + x)] = 0xFF204080u + uint32_t(x + y);
     }
   return p;
 }
@@ -88,8 +90,13 @@ std::vector<PointI> SpritePlaces() {
 std::vector<Work>& Works() {
   static std::vector<Work> works = [] {
     std::vector<Work> w;
-    w.push_back({"Keyed1024x768", SCREEN_W, SCREEN_H, 255, RandomPicture(SCREEN_W, SCREEN_H, 1), {{0, 0}}});
-    w.push_back({"Blend1024x768", SCREEN_W, SCREEN_H, BLEND_ALPHA, RandomPicture(SCREEN_W, SCREEN_H, 1),
+    w.push_back(
+        {"Keyed1024x768", SCREEN_W, SCREEN_H, 255, RandomPicture(SCREEN_W, SCREEN_H, 1), {{0, 0}}});
+    w.push_back({"Blend1024x768",
+                 SCREEN_W,
+                 SCREEN_H,
+                 BLEND_ALPHA,
+                 RandomPicture(SCREEN_W, SCREEN_H, 1),
                  {{0, 0}}});
     w.push_back({"Blend200x100", 200, 100, BLEND_ALPHA, RandomPicture(200, 100, 1), {{412, 334}}});
     w.push_back({"Sprites251", SPRITE, SPRITE, 255, RoundSprite(), SpritePlaces()});
@@ -137,8 +144,8 @@ void Memcpy(benchmark::State& state, const Work& work) {
   for (auto _ : state) {
     for (const PointI& p : work.places)
       for (int y = 0; y < work.height; ++y)
-        std::memcpy(&dst[size_t(p.y + y) * SCREEN_W + size_t(p.x)], &work.pixels[size_t(y * work.width)],
-                    size_t(work.width) * 4);
+        std::memcpy(&dst[size_t(p.y + y) * SCREEN_W + size_t(p.x)],
+                    &work.pixels[size_t(y * work.width)], size_t(work.width) * 4);
     benchmark::DoNotOptimize(dst.data());
     benchmark::ClobberMemory();
   }
@@ -149,7 +156,8 @@ void Memcpy(benchmark::State& state, const Work& work) {
 // The straight loop: eight pixels a step, the rest one at a time, with the
 // same arithmetic as the blit routines (a keyed select, or the per-byte
 // blend d + floor((s - d) * a / 256) in 16-bit lanes).
-[[gnu::target("avx2")]] void StraightRow(const uint32_t* src, uint32_t* dst, int width, int32_t alpha) {
+[[gnu::target("avx2")]] void StraightRow(const uint32_t* src, uint32_t* dst, int width,
+                                         int32_t alpha) {
   const __m256i keyMask = _mm256_set1_epi32(0x00FFFFFF), key = _mm256_set1_epi32(0x00FF00FF);
   const __m256i low = _mm256_set1_epi16(0x00FF), high = _mm256_set1_epi16(short(0xFF00));
   const __m256i a = _mm256_set1_epi16(short(alpha + 1));
@@ -161,12 +169,15 @@ void Memcpy(benchmark::State& state, const Work& work) {
     __m256i r = s;
     if (alpha != 255) {
       const __m256i rb = _mm256_srli_epi16(
-          _mm256_add_epi16(_mm256_mullo_epi16(_mm256_sub_epi16(_mm256_and_si256(s, low), _mm256_and_si256(d, low)), a),
-                           _mm256_slli_epi16(d, 8)),
+          _mm256_add_epi16(
+              _mm256_mullo_epi16(
+                  _mm256_sub_epi16(_mm256_and_si256(s, low), _mm256_and_si256(d, low)), a),
+              _mm256_slli_epi16(d, 8)),
           8);
       const __m256i ag = _mm256_and_si256(
           _mm256_add_epi16(
-              _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_srli_epi16(s, 8), _mm256_srli_epi16(d, 8)), a),
+              _mm256_mullo_epi16(_mm256_sub_epi16(_mm256_srli_epi16(s, 8), _mm256_srli_epi16(d, 8)),
+                                 a),
               _mm256_and_si256(d, high)),
           high);
       r = _mm256_or_si256(rb, ag);
@@ -198,8 +209,8 @@ void Avx2Loop(benchmark::State& state, const Work& work) {
   for (auto _ : state) {
     for (const PointI& p : work.places)
       for (int y = 0; y < work.height; ++y)
-        StraightRow(&work.pixels[size_t(y * work.width)], &dst[size_t(p.y + y) * SCREEN_W + size_t(p.x)],
-                    work.width, work.alpha);
+        StraightRow(&work.pixels[size_t(y * work.width)],
+                    &dst[size_t(p.y + y) * SCREEN_W + size_t(p.x)], work.width, work.alpha);
     benchmark::DoNotOptimize(dst.data());
     benchmark::ClobberMemory();
   }
@@ -215,8 +226,8 @@ void Sdl2(benchmark::State& state, const Work& work, bool rle) {
   std::vector<uint32_t> srcPixels = work.pixels;
   SDL_Surface* dst = SDL_CreateRGBSurfaceWithFormatFrom(dstPixels.data(), SCREEN_W, SCREEN_H, 32,
                                                         SCREEN_W * 4, SDL_PIXELFORMAT_RGB888);
-  SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(srcPixels.data(), work.width, work.height, 32,
-                                                        work.width * 4, SDL_PIXELFORMAT_RGB888);
+  SDL_Surface* src = SDL_CreateRGBSurfaceWithFormatFrom(srcPixels.data(), work.width, work.height,
+                                                        32, work.width * 4, SDL_PIXELFORMAT_RGB888);
   if (!dst || !src) {
     state.SkipWithError(SDL_GetError());
     return;
@@ -250,8 +261,8 @@ void Pixman(benchmark::State& state, const Work& work) {
   std::vector<uint32_t> srcPixels = work.pixels;
   for (uint32_t& v : srcPixels)
     if ((v & 0xFFFFFF) == TRANSPARENT_COLOR_32) v = 0;
-  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_a8r8g8b8, SCREEN_W, SCREEN_H, dstPixels.data(),
-                                                 SCREEN_W * 4);
+  pixman_image_t* dst =
+      pixman_image_create_bits(PIXMAN_a8r8g8b8, SCREEN_W, SCREEN_H, dstPixels.data(), SCREEN_W * 4);
   pixman_image_t* src = pixman_image_create_bits(PIXMAN_a8r8g8b8, work.width, work.height,
                                                  srcPixels.data(), work.width * 4);
   pixman_image_t* mask = nullptr;
@@ -272,7 +283,8 @@ void Pixman(benchmark::State& state, const Work& work) {
 }
 #endif
 
-void Register(const Work& work, const char* who, std::function<void(benchmark::State&, const Work&)> fn) {
+void Register(const Work& work, const char* who,
+              std::function<void(benchmark::State&, const Work&)> fn) {
   benchmark::RegisterBenchmark((std::string(work.name) + "/" + who).c_str(),
                                [fn, &work](benchmark::State& state) { fn(state, work); })
       ->Unit(benchmark::kMicrosecond)

@@ -220,7 +220,8 @@ void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int sr
         for (int k = 0; k < KEYED_BLOCK / 8; ++k) Store(d8 + 32 * k, _mm256_and_si256(s[k], keep));
       } else {
 #pragma GCC unroll 8
-        for (int k = 0; k < KEYED_BLOCK / 8; ++k) Store(d8 + 32 * k, pixels(s[k], Load(d8 + 32 * k)));
+        for (int k = 0; k < KEYED_BLOCK / 8; ++k)
+          Store(d8 + 32 * k, pixels(s[k], Load(d8 + 32 * k)));
       }
     }
     for (; x + 8 <= width; x += 8) Store(dst + 4 * x, pixels(Load(src + 4 * x), Load(dst + 4 * x)));

@@ -364,8 +364,9 @@ void DrawCircle(Image* target, float x, float y, float radius, Color colour, flo
   const ScreenContext* screen = Screen();
   if (!dc || !screen)
     return DrawCircleSteps(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
-  if (target || coordFlags != CoordFlags::Absolute || fill == 0 ||
-      ((Bits(radius) ^ Bits(1.0f)) | Bits(aspect) | Bits(start) | (Bits(end) ^ Bits(FULL_CIRCLE))) ||
+  const uint32_t otherShape =
+      (Bits(radius) ^ Bits(1.0f)) | Bits(aspect) | Bits(start) | (Bits(end) ^ Bits(FULL_CIRCLE));
+  if (target || coordFlags != CoordFlags::Absolute || fill == 0 || otherShape ||
       Bits(screen->aspect) != Bits(1.0f) || dc->modeSerial != screen->modeSerial ||
       (dc->state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET)) || dc->routineKey != 4 ||
       (colour < 0xFF000000u && (dc->screenMarks & SCREEN_MARK_ALPHA_PRIMITIVES)))

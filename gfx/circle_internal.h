@@ -12,7 +12,6 @@ namespace fb {
 // the current target by rows, clipped, filled or as its outline, under the
 // screen lock, and marks the rows it reached dirty.  The colour is already
 // converted and the pixel routines already chosen for it.
-void ScanEllipse(DrawContext& dc, int cx, int cy, float rx, float ry, uint32_t colour,
-                 bool filled);
+void ScanEllipse(DrawContext& dc, int cx, int cy, float rx, float ry, uint32_t colour, bool filled);
 
 }  // namespace fb

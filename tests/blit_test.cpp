@@ -181,7 +181,8 @@ TEST(BlitSets, WideRowsWithAndWithoutTransparentStretches) {
           std::memcpy(&start[i], &d, 4);
         }
         std::vector<uint8_t> want = start;
-        PlainBlitTable(mode)->byBpp[3](src.data(), want.data(), width, height, pitch, pitch, 255, 0, 0);
+        PlainBlitTable(mode)->byBpp[3](src.data(), want.data(), width, height, pitch, pitch, 255,
+                                       0, 0);
         for (const NamedTable& set : Sets()) {
           std::vector<uint8_t> got = start;
           set.table(mode)->byBpp[3](src.data(), got.data(), width, height, pitch, pitch, 255, 0, 0);

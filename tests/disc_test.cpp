@@ -45,15 +45,16 @@ uint8_t* TargetPixels(Image* target) {
   return target ? ImagePixels(target) : Screen()->framebuffer;
 }
 size_t TargetBytes(Image* target) {
-  return target ? size_t(target->pitch) * target->height : size_t(Screen()->pitch) * Screen()->height;
+  return target ? size_t(target->pitch) * target->height
+                : size_t(Screen()->pitch) * Screen()->height;
 }
 
 Screenshot Take(Image* target) {
   const ScreenContext* s = Screen();
   const uint8_t* p = TargetPixels(target);
   return {std::vector<uint8_t>(p, p + TargetBytes(target)),
-          std::vector<uint8_t>(s->dirtyRows, s->dirtyRows + s->height),
-          GetDrawContext()->lastPoint, s->lockCount};
+          std::vector<uint8_t>(s->dirtyRows, s->dirtyRows + s->height), GetDrawContext()->lastPoint,
+          s->lockCount};
 }
 
 // Random pixels, every third row dirty and a known lastPoint, the same
@@ -96,8 +97,8 @@ TEST(SmallDiscs, DirectPathsMatchTheScan) {
   fbtest::ScreenGuard guard;
   const Depth setups[] = {
       {32, 0, 0xFF12AB34u},
-      {32, 0, 0x0012AB34u},                              // alpha 0 is stored as given
-      {32, SCREEN_ALPHA_PRIMITIVES, 0x8012AB34u},        // blended
+      {32, 0, 0x0012AB34u},                        // alpha 0 is stored as given
+      {32, SCREEN_ALPHA_PRIMITIVES, 0x8012AB34u},  // blended
       {32, SCREEN_ALPHA_PRIMITIVES, 0xFF12AB34u},
       {16, 0, 0xFF12AB34u},
       {8, 0, 0xFF0000C3u},
@@ -108,9 +109,12 @@ TEST(SmallDiscs, DirectPathsMatchTheScan) {
     float x, y;
   };
   const Place places[] = {
-      {10, 10},      {10.49f, 9.5f}, {12.5f, 7.51f}, {1, 1},   {0.5f, 0.5f},  {0.49f, 3},
-      {W - 2, H - 2}, {W - 1.5f, 5},  {W - 1.51f, H - 1.51f},  {-0.4f, 3}, {3, -0.6f},
-      {W, H},        {-20, 5},       {NAN, 5},      {5, INFINITY}, {8388607, 4}, {20, 1e10f},
+      {10, 10},       {10.49f, 9.5f}, {12.5f, 7.51f},
+      {1, 1},         {0.5f, 0.5f},   {0.49f, 3},
+      {W - 2, H - 2}, {W - 1.5f, 5},  {W - 1.51f, H - 1.51f},
+      {-0.4f, 3},     {3, -0.6f},     {W, H},
+      {-20, 5},       {NAN, 5},       {5, INFINITY},
+      {8388607, 4},   {20, 1e10f},
   };
   int checked = 0;
   for (const Depth& setup : setups) {
@@ -125,9 +129,9 @@ TEST(SmallDiscs, DirectPathsMatchTheScan) {
               for (bool locked : {false, true}) {
                 SCOPED_TRACE(testing::Message()
                              << "depth " << setup.depth << " colour " << std::hex << setup.colour
-                             << std::dec << (target ? " image" : " screen") << " radius "
-                             << radius << " aspect " << aspect << " at " << at.x << "," << at.y
-                             << " flags " << flags << (locked ? " locked" : ""));
+                             << std::dec << (target ? " image" : " screen") << " radius " << radius
+                             << " aspect " << aspect << " at " << at.x << "," << at.y << " flags "
+                             << flags << (locked ? " locked" : ""));
                 if (locked) ScreenLock();
                 Reset(target);
                 DrawCircle(target, at.x, at.y, radius, setup.colour, aspect, 0, FULL_CIRCLE, -1,
@@ -180,9 +184,13 @@ TEST(SmallDiscs, DotRunMatchesDrawCircle) {
     bool locked;
   };
   const Case cases[] = {
-      {{32, 0, 0}, false, 1, true},  {{32, 0, 0}, false, 1, false}, {{32, 0, 0}, true, 1, true},
-      {{32, 0, 0}, false, 2, true},  {{32, SCREEN_ALPHA_PRIMITIVES, 0}, false, 1, true},
-      {{16, 0, 0}, false, 1, true},  {{8, 0, 0}, true, 1, false},
+      {{32, 0, 0}, false, 1, true},
+      {{32, 0, 0}, false, 1, false},
+      {{32, 0, 0}, true, 1, true},
+      {{32, 0, 0}, false, 2, true},
+      {{32, SCREEN_ALPHA_PRIMITIVES, 0}, false, 1, true},
+      {{16, 0, 0}, false, 1, true},
+      {{8, 0, 0}, true, 1, false},
   };
   std::mt19937 rng(11);
   struct Dot {

@@ -49,11 +49,12 @@ TEST_F(Hits, EachBulletHitsTheLowestSlotHoldingIt) {
   std::mt19937 rng(99);
   // Rows around every band edge (multiples of 32), the screen's top and
   // bottom, far off and NaN; aliens and bullets both take them.
-  const double rows[] = {-1e9, -60,  -25.5, -25, -0.5, -1e-9, 0,   6.5,  7,      31,
-                         31.99, 32,   57,    63.5, 64, 100,   383, 384,  742.5,  743,
-                         767,   767.9, 768,  800,  1e9, NAN};
-  auto anyRow = [&] { return rng() % 3 ? double(int(rng() % 840) - 40) + (rng() % 4) * 0.25
-                                        : rows[rng() % std::size(rows)]; };
+  const double rows[] = {-1e9, -60, -25.5, -25, -0.5, -1e-9, 0,   6.5, 7,     31,  31.99, 32,  57,
+                         63.5, 64,  100,   383, 384,  742.5, 743, 767, 767.9, 768, 800,   1e9, NAN};
+  auto anyRow = [&] {
+    return rng() % 3 ? double(int(rng() % 840) - 40) + (rng() % 4) * 0.25
+                     : rows[rng() % std::size(rows)];
+  };
   for (int round = 0; round < 40; ++round) {
     SCOPED_TRACE(testing::Message() << "round " << round);
     for (int e = 0; e < fb::ENEMY_POOL_SIZE; ++e) {
