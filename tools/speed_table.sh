@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cpu=$(( $(nproc) - 1 ))
-reps=20
+reps=40
 build=build/speed
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -35,7 +35,7 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 run() {  # binary, filter
   # Many short repetitions: the fastest of them is the least disturbed.
   taskset -c "$cpu" "$build/bench/$1" --benchmark_filter="$2" --benchmark_repetitions="$reps" \
-    --benchmark_min_time=0.05 \
+    --benchmark_min_time=0.02 \
     --benchmark_report_aggregates_only=true --benchmark_out="$out/$1.csv" \
     --benchmark_out_format=csv >/dev/null 2>"$out/$1.err" || { cat "$out/$1.err" >&2; exit 1; }
 }
