@@ -1,6 +1,7 @@
 // The game as a whole: start-up, the frame, collisions, the closing screen.
 #include "game/game.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -94,29 +95,63 @@ void RunFrames(GameSession& session) {
   Destroy(session.coreReg);
 }
 
+namespace {
+
+// The height of the horizontal bands ApplyHits files the aliens in, and
+// how many there are: one above the screen, 24 down to row 768, one below.
+constexpr int32_t HIT_BAND = 32;
+constexpr int32_t HIT_BANDS = 768 / HIT_BAND + 2;
+static_assert(ENEMY_BOX < HIT_BAND, "an alien's box spans at most two bands");
+
+// The band of a row: non-decreasing in y, so a box's rows top..bottom lie
+// in the bands of top..bottom.  NaN, which no box holds, goes to band 0.
+int32_t HitBand(double y) {
+  if (!(y >= 0)) return 0;
+  if (y >= HIT_BAND * (HIT_BANDS - 2)) return HIT_BANDS - 1;
+  return 1 + int32_t(y) / HIT_BAND;
+}
+
+}  // namespace
+
 void ApplyHits() {
   // Hits change hit points, never the alive flags, so the living aliens
-  // can be gathered once, in slot order, into a compact table of boxes;
-  // walking it finds the same lowest-numbered alien as walking every slot.
+  // can be gathered once.  Their boxes are filed by band, in slot order
+  // within each, and a bullet is tested only against the boxes of its own
+  // band: a box that holds it lies in that band, so the first one there
+  // that holds it is the lowest-numbered alien that does.
   struct AlienBox {
     double left, right, top, bottom;
     int32_t slot;
   };
   AlienBox boxes[ENEMY_POOL_SIZE];
+  int32_t firstBand[ENEMY_POOL_SIZE], lastBand[ENEMY_POOL_SIZE];
+  int32_t bandStart[HIT_BANDS + 1] = {};
   int32_t living = 0;
   Enemy* enemies = enemySystem->pool;
   for (int32_t e = 0; e < ENEMY_POOL_SIZE; ++e) {
     const Enemy& enemy = enemies[e];
     if (enemy.alive != 1) continue;
-    boxes[living++] = {enemy.x, enemy.x + ENEMY_BOX, enemy.y, enemy.y + ENEMY_BOX, e};
+    const AlienBox box{enemy.x, enemy.x + ENEMY_BOX, enemy.y, enemy.y + ENEMY_BOX, e};
+    firstBand[living] = HitBand(box.top);
+    lastBand[living] = HitBand(box.bottom);
+    for (int32_t b = firstBand[living]; b <= lastBand[living]; ++b) ++bandStart[b + 1];
+    boxes[living++] = box;
   }
+  for (int32_t b = 0; b < HIT_BANDS; ++b) bandStart[b + 1] += bandStart[b];
+  int32_t filed[2 * ENEMY_POOL_SIZE];
+  int32_t fill[HIT_BANDS];
+  std::copy(bandStart, bandStart + HIT_BANDS, fill);
+  for (int32_t i = 0; i < living; ++i)
+    for (int32_t b = firstBand[i]; b <= lastBand[i]; ++b) filed[fill[b]++] = i;
+
   Bullet* bullets = player->bullets.pool;
   for (int32_t b = 0; b < BULLET_POOL_SIZE; ++b) {
     Bullet& bullet = bullets[b];
     // A spent bullet can hit nothing more.
     if (bullet.active != 1) continue;
-    for (int32_t i = 0; i < living; ++i) {
-      const AlienBox& box = boxes[i];
+    const int32_t band = HitBand(bullet.y);
+    for (int32_t k = bandStart[band]; k < bandStart[band + 1]; ++k) {
+      const AlienBox& box = boxes[filed[k]];
       if (bullet.x >= box.left && bullet.x <= box.right && bullet.y >= box.top &&
           bullet.y <= box.bottom) {
         enemies[box.slot].hitPoints -= 1;

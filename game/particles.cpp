@@ -84,16 +84,19 @@ void Update(ParticleSystem& particles) {
   }
 }
 
+// Each dot is DrawCircle(nullptr, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1,
+// CoordFlags::Absolute); a run of them does the set-up once.
 void Draw(ParticleSystem& particles) {
+  DotRun dots = BeginDots(nullptr);
   for (Particle* pool : particles.pools) {
     if (!pool) continue;
     for (int32_t i = 0; i < PARTICLES_PER_POOL; ++i) {
       const Particle& p = pool[i];
       if (p.alive != 1) continue;
-      DrawCircle(nullptr, float(p.x), float(p.y), 1.0f, p.color, 0.0f, 0.0f, FULL_CIRCLE, 1,
-                 CoordFlags::Absolute);
+      DrawDot(dots, float(p.x), float(p.y), p.color);
     }
   }
+  EndDots(dots);
 }
 
 void Destroy(ParticleSystem& particles) {

@@ -120,11 +120,11 @@ int32_t PutImage(Image* target, float x, float y, Image* image, int32_t x1, int3
   }
   if (px + width > int64_t(c.x) + c.width) width = int64_t(c.x) + c.width - px;
 
-  ScreenLock();
+  LockForDrawing(dc);
   routine(first, PixelAddress(dc, int(px), int(py)), int(width), int(height), int(pitch),
           dc.pitch, alpha, param, extra);
   MarkDirtyRows(dc, int(py), int(py + height - 1));
-  ScreenUnlock(1, 0);
+  UnlockForDrawing(dc);
   SetLastError(0);
   return 0;
 }

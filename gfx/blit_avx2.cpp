@@ -46,19 +46,21 @@ inline __m256i Key32(__m256i s) {
                             _mm256_set1_epi32(int(TRANSPARENT_COLOR_32)));
 }
 
-// Eight pixels of the 4-byte blend, a in 1..255: the same exact 16-bit
-// modular arithmetic as the SSE2 set (see Blend32x4 there).
-inline __m256i Blend32x8(__m256i s, __m256i d, __m256i a) {
-  const __m256i lowBytes = _mm256_set1_epi16(0x00FF);
-  const __m256i highBytes = _mm256_set1_epi16(short(0xFF00));
-  const __m256i diffRB =
-      _mm256_sub_epi16(_mm256_and_si256(s, lowBytes), _mm256_and_si256(d, lowBytes));
-  const __m256i rb = _mm256_srli_epi16(
-      _mm256_add_epi16(_mm256_mullo_epi16(diffRB, a), _mm256_slli_epi16(d, 8)), 8);
-  const __m256i diffAG = _mm256_sub_epi16(_mm256_srli_epi16(s, 8), _mm256_srli_epi16(d, 8));
-  const __m256i ag = _mm256_and_si256(
-      _mm256_add_epi16(_mm256_mullo_epi16(diffAG, a), _mm256_and_si256(d, highBytes)), highBytes);
-  return _mm256_or_si256(rb, ag);
+// Eight pixels of the 4-byte blend, a in 2..255: each byte is
+// (s * a + d * (256 - a)) / 256 rounded down.  vpmaddubsw multiplies
+// unsigned bytes by signed ones and adds neighbouring products, so with
+// the weights a and 256 - a (both below 256) as the unsigned operand and
+// the bytes of s and d, interleaved and moved to -128..127 by flipping
+// their top bits, as the signed one, each 16-bit lane holds
+// s * a + d * (256 - a) - 32768, exactly (it lies in -32768..32512).  Its
+// high byte with the top bit flipped back is the result byte.  w holds the
+// weight pair (a, 256 - a) in every 16-bit lane.
+inline __m256i Blend32x8(__m256i s, __m256i d, __m256i w) {
+  const __m256i bias = _mm256_set1_epi8(char(0x80));
+  const __m256i sb = _mm256_xor_si256(s, bias), db = _mm256_xor_si256(d, bias);
+  const __m256i lo = _mm256_srli_epi16(_mm256_maddubs_epi16(w, _mm256_unpacklo_epi8(sb, db)), 8);
+  const __m256i hi = _mm256_srli_epi16(_mm256_maddubs_epi16(w, _mm256_unpackhi_epi8(sb, db)), 8);
+  return _mm256_xor_si256(_mm256_packus_epi16(lo, hi), bias);
 }
 
 // Sixteen 5-6-5 pixels, w in 0..32 (see Blend16x8 of the SSE2 set).
@@ -90,8 +92,10 @@ inline __m256i Blend16x16(__m256i s, __m256i d, __m256i w) {
   return _mm256_or_si256(_mm256_or_si256(r, g), b);
 }
 
-// Widest row (in pixels) that KeyedCopy32 treats as a sprite row.
+// Widest row (in pixels) that KeyedCopy32 treats as a sprite row, and the
+// block in which it tests wider rows for transparent pixels.
 constexpr int KEYED_NARROW_ROW = 64;
+constexpr int KEYED_BLOCK = 64;
 
 // Runs pixels(s, d) -> result over every row, eight 4-byte pixels a step.
 // A row of 8 or more ends with one full step over its last eight pixels,
@@ -168,8 +172,8 @@ void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int sr
     // a transparent pixel.  On a screen whose pitch is a multiple of 4 KiB
     // every destination load shares its low address bits with the stores
     // just made to the row above, and the processor holds such loads back;
-    // an opaque step needs no load at all.  Wide rows keep the branch-free
-    // form, where a scattered key pattern would defeat branch prediction.
+    // an opaque step needs no load at all.  Wide rows test whole blocks
+    // (below), where a scattered key pattern would defeat a test per step.
     const int last = 4 * (width - 8);
     auto step = [keep](const uint8_t* s8, const uint8_t* d8) {
       const __m256i s = Load(s8);
@@ -177,17 +181,52 @@ void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int sr
       const __m256i r = _mm256_and_si256(s, keep);
       return _mm256_testz_si256(key, key) ? r : Select(key, Load(d8), r);
     };
+    const int steps = width / 8;
+    const bool tail = width & 7;
     for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
       const __m256i lastPixels = step(src + last, dst + last);
-      for (int x = 0; x + 8 <= width; x += 8) Store(dst + 4 * x, step(src + 4 * x, dst + 4 * x));
-      if (width & 7) Store(dst + last, lastPixels);
+#pragma GCC unroll 8
+      for (int k = 0; k < steps; ++k) Store(dst + 32 * k, step(src + 32 * k, dst + 32 * k));
+      if (tail) Store(dst + last, lastPixels);
     }
     return;
   }
   auto pixels = [keep](__m256i s, __m256i d) {
     return Select(Key32(s), d, _mm256_and_si256(s, keep));
   };
-  Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
+  if (width < KEYED_BLOCK) return Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
+  // Wide rows in blocks of KEYED_BLOCK pixels.  A block without a
+  // transparent pixel is copied without reading the destination, so an
+  // opaque background costs what a copy costs; a block with one selects
+  // step by step without branches, so a scattered key pattern costs one
+  // well-predicted test per block.  The row's last eight pixels are loaded
+  // before its first store, as in Rows32.
+  const int last = 4 * (width - 8);
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    const __m256i lastPixels = pixels(Load(src + last), Load(dst + last));
+    int x = 0;
+    for (; x + KEYED_BLOCK <= width; x += KEYED_BLOCK) {
+      const uint8_t* s8 = src + 4 * x;
+      uint8_t* d8 = dst + 4 * x;
+      __m256i s[KEYED_BLOCK / 8];
+      __m256i keys = _mm256_setzero_si256();
+#pragma GCC unroll 8
+      for (int k = 0; k < KEYED_BLOCK / 8; ++k) {
+        s[k] = Load(s8 + 32 * k);
+        keys = _mm256_or_si256(keys, Key32(s[k]));
+      }
+      if (_mm256_testz_si256(keys, keys)) {
+#pragma GCC unroll 8
+        for (int k = 0; k < KEYED_BLOCK / 8; ++k) Store(d8 + 32 * k, _mm256_and_si256(s[k], keep));
+      } else {
+#pragma GCC unroll 8
+        for (int k = 0; k < KEYED_BLOCK / 8; ++k)
+          Store(d8 + 32 * k, pixels(s[k], Load(d8 + 32 * k)));
+      }
+    }
+    for (; x + 8 <= width; x += 8) Store(dst + 4 * x, pixels(Load(src + 4 * x), Load(dst + 4 * x)));
+    if (width & 7) Store(dst + last, lastPixels);
+  }
 }
 
 void Transparent32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
@@ -215,8 +254,10 @@ void Blend32Routine(const uint8_t* src, uint8_t* dst, int width, int height, int
   if (alpha == 0) return;
   const uint32_t a = BlendFactor32(alpha);
   if (a == 256) return KeyedCopy32<false>(src, dst, width, height, srcPitch, dstPitch);
-  const __m256i va = _mm256_set1_epi16(short(a));
-  auto pixels = [va](__m256i s, __m256i d) { return Select(Key32(s), d, Blend32x8(s, d, va)); };
+  const __m256i weights = _mm256_set1_epi16(short((256 - a) << 8 | a));
+  auto pixels = [weights](__m256i s, __m256i d) {
+    return Select(Key32(s), d, Blend32x8(s, d, weights));
+  };
   Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
 }
 
@@ -252,7 +293,14 @@ void Blend16Routine(const uint8_t* src, uint8_t* dst, int width, int height, int
 
 const BlitTable AVX2_TRANSPARENT = {{Transparent8, Transparent16, nullptr, Transparent32}};
 const BlitTable AVX2_ALPHA = {{nullptr, nullptr, nullptr, Alpha8To32}};
-const BlitTable AVX2_BLEND = {{Transparent8, Blend16Routine, nullptr, Blend32Routine}};
+// A keyed copy at 1 byte, nothing at alpha 0 (see the plain set).
+void Blend8Routine(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                   int dstPitch, int32_t alpha, int32_t param, int32_t extra) {
+  if (alpha == 0) return;
+  Transparent8(src, dst, width, height, srcPitch, dstPitch, alpha, param, extra);
+}
+
+const BlitTable AVX2_BLEND = {{Blend8Routine, Blend16Routine, nullptr, Blend32Routine}};
 
 }  // namespace
 

@@ -87,10 +87,17 @@ void Blend16Routine(const uint8_t* src, uint8_t* dst, int width, int height, int
   }
 }
 
+// At 1 byte there is nothing to blend with: Blend is a keyed copy, and
+// like every Blend draws nothing at alpha 0.
+void Blend8Routine(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                   int dstPitch, int32_t alpha, int32_t param, int32_t extra) {
+  if (alpha == 0) return;
+  Transparent8(src, dst, width, height, srcPitch, dstPitch, alpha, param, extra);
+}
+
 const BlitTable PLAIN_TRANSPARENT = {{Transparent8, Transparent16, nullptr, Transparent32}};
 const BlitTable PLAIN_ALPHA = {{nullptr, nullptr, nullptr, Alpha8To32}};
-// At 1 byte there is nothing to blend with: Blend is a keyed copy.
-const BlitTable PLAIN_BLEND = {{Transparent8, Blend16Routine, nullptr, Blend32Routine}};
+const BlitTable PLAIN_BLEND = {{Blend8Routine, Blend16Routine, nullptr, Blend32Routine}};
 
 }  // namespace
 

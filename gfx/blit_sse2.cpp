@@ -185,7 +185,14 @@ void Blend16Routine(const uint8_t* src, uint8_t* dst, int width, int height, int
 
 const BlitTable SSE2_TRANSPARENT = {{Transparent8, Transparent16, nullptr, Transparent32}};
 const BlitTable SSE2_ALPHA = {{nullptr, nullptr, nullptr, Alpha8To32}};
-const BlitTable SSE2_BLEND = {{Transparent8, Blend16Routine, nullptr, Blend32Routine}};
+// A keyed copy at 1 byte, nothing at alpha 0 (see the plain set).
+void Blend8Routine(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                   int dstPitch, int32_t alpha, int32_t param, int32_t extra) {
+  if (alpha == 0) return;
+  Transparent8(src, dst, width, height, srcPitch, dstPitch, alpha, param, extra);
+}
+
+const BlitTable SSE2_BLEND = {{Blend8Routine, Blend16Routine, nullptr, Blend32Routine}};
 
 }  // namespace
 

@@ -1,9 +1,12 @@
 // DrawCircle: whole ellipses scanned row by row, and arcs drawn as points.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
+#include "circle_internal.h"
 #include "context.h"
 #include "line_internal.h"
 #include "primitives.h"
@@ -71,84 +74,192 @@ struct EllipseScan {
   }
 };
 
-// The whole ellipse by rows, outwards from the centre row, so each row's
-// first span is its widest; the row-done stamps keep a filled ellipse from
-// writing a pixel twice, which keeps translucent fills even.
-[[gnu::noinline]] void ScanEllipse(DrawContext& dc, int cx, int cy, float rx, float ry, uint32_t colour,
+// The rows a whole-ellipse scan reached, top to bottom.
+struct RowRange {
+  int upper, lower;
+};
+
+// Walks a whole ellipse with rx, ry > 0 by rows, outwards from the centre
+// row, so each row's first span is its widest: span(y, xl, xr) for the
+// centre row, then for each step the row below and the row above.  Spans
+// may be empty (xl > xr) and may repeat a row.
+template <typename SpanFn>
+RowRange WalkEllipse(int cx, int cy, float rx, float ry, SpanFn&& span) {
+  int left = int(double(cx) - rx), right = int(double(cx) + rx);
+  int lower = cy, upper = cy;
+  span(cy, left, right);
+  const int64_t r2 = int64_t(double(ry) * ry);
+  const int64_t a2 = 2 * int64_t(double(rx) * rx);
+  const int64_t b2 = 2 * r2;
+  int32_t n = int32_t(rx);
+  if (n > 0) {
+    int64_t d = int64_t(double(rx) * double(r2));
+    int64_t e = 2 * d;
+    int64_t f = 0;
+    for (;;) {
+      bool nextRowOnly = false;
+      if (d > 0) {
+        ++lower;
+        --upper;
+        f += a2;
+        d -= f;
+        nextRowOnly = d > 0;
+      }
+      if (!nextRowOnly) {
+        --n;
+        ++left;
+        --right;
+        e -= b2;
+        d += e;
+      }
+      span(lower, left, right);
+      span(upper, left, right);
+      if (n <= 0) break;
+    }
+  }
+  return {upper, lower};
+}
+
+}  // namespace
+
+// The row-done stamps keep a filled ellipse from writing a pixel twice,
+// which keeps translucent fills even.
+void ScanEllipse(DrawContext& dc, int cx, int cy, float rx, float ry, uint32_t colour,
                  bool filled) {
   EllipseScan scan{dc, colour, filled, nullptr, 0};
   scan.stamps = BeginRowScan(dc.clip.height, scan.serial);
 
   ScreenLock();
-  int left = int(double(cx) - rx), right = int(double(cx) + rx);
-  int lower = cy, upper = cy;
+  RowRange rows{cy, cy};
   if (ry == 0) {
     scan.filled = true;  // a flat ellipse is a line, always drawn whole
-    scan.Span(cy, left, right);
+    scan.Span(cy, int(double(cx) - rx), int(double(cx) + rx));
   } else {
-    scan.Span(cy, left, right);
-    const int64_t r2 = int64_t(double(ry) * ry);
-    const int64_t a2 = 2 * int64_t(double(rx) * rx);
-    const int64_t b2 = 2 * r2;
-    int32_t n = int32_t(rx);
-    if (n > 0) {
-      int64_t d = int64_t(double(rx) * double(r2));
-      int64_t e = 2 * d;
-      int64_t f = 0;
-      for (;;) {
-        bool nextRowOnly = false;
-        if (d > 0) {
-          ++lower;
-          --upper;
-          f += a2;
-          d -= f;
-          nextRowOnly = d > 0;
-        }
-        if (!nextRowOnly) {
-          --n;
-          ++left;
-          --right;
-          e -= b2;
-          d += e;
-        }
-        scan.Span(lower, left, right);
-        scan.Span(upper, left, right);
-        if (n <= 0) break;
-      }
-    }
+    rows = WalkEllipse(cx, cy, rx, ry, [&scan](int y, int xl, int xr) { scan.Span(y, xl, xr); });
   }
   // Rows upper..lower are the ones the scan reached.  They can reach past
   // cy +- ry when rx is small, so they, not the radius, bound the marking.
-  MarkDirtyRows(dc, std::max(upper, dc.clip.y), std::min(lower, dc.clip.y + dc.clip.height - 1));
+  MarkDirtyRows(dc, std::max(rows.upper, dc.clip.y),
+                std::min(rows.lower, dc.clip.y + dc.clip.height - 1));
   ScreenUnlock(1, 0);
 }
 
-// A filled circle of radius 1 scans to a five-pixel cross.  Explosions
-// draw tens of thousands of them a frame, so when the cross lies wholly
-// inside the clip rectangle it is written directly, with the same pixels
-// and dirty rows as the scan.  Returns false when the scan must do it.
-bool DrawUnitDisc(DrawContext& dc, int cx, int cy, uint32_t colour) {
-  const ClipRect& c = dc.clip;
-  if (cx <= c.x || cx >= c.x + c.width - 1 || cy <= c.y || cy >= c.y + c.height - 1) return false;
-  LockForDrawing(dc);
-  if (dc.routineKey == 4) {
-    // Plain 32-bit stores: what PutPixel does, without five indirect calls.
-    uint32_t* row = reinterpret_cast<uint32_t*>(PixelAddress(dc, cx, cy));
-    row[-1] = row[0] = row[1] = colour;
-    reinterpret_cast<uint32_t*>(PixelAddress(dc, cx, cy - 1))[0] = colour;
-    reinterpret_cast<uint32_t*>(PixelAddress(dc, cx, cy + 1))[0] = colour;
-  } else {
-    auto put = dc.pixel.PutPixel;
-    put(dc, cx - 1, cy, colour);
-    put(dc, cx, cy, colour);
-    put(dc, cx + 1, cy, colour);
-    put(dc, cx, cy + 1, colour);
-    put(dc, cx, cy - 1, colour);
+namespace {
+
+// Largest radius, in pixels along either axis, that DrawSmallDisc takes.
+constexpr float SMALL_DISC_RADIUS = 8;
+constexpr int SMALL_DISC_ROWS = 2 * int(SMALL_DISC_RADIUS) + 3;
+
+// A small filled disc as the general scan fills it, in spans relative to
+// the centre pixel.  The scan truncates cx - rx towards zero; it is run at
+// a centre far enough from 0 that this is flooring, which makes the spans
+// the same at every centre whose disc starts at column 0 or later.
+struct DiscShape {
+  float rx = 0, ry = 0;  // what was built (0, 0: nothing yet)
+  bool small = false;    // false: the shape is not one DrawSmallDisc takes
+  int spanCount = 0;
+  struct Span {
+    int dy, xl, xr;
+  } spans[SMALL_DISC_ROWS];
+  int left = 0, right = 0;    // outermost columns of the spans
+  int upper = 0, lower = 0;   // rows the scan reached, the dirty ones
+};
+
+void BuildDiscShape(DiscShape& shape, float rx, float ry) {
+  shape.rx = rx;
+  shape.ry = ry;
+  shape.small = false;
+  shape.spanCount = 0;
+  if (!(rx > 0 && rx <= SMALL_DISC_RADIUS && ry > 0 && ry <= SMALL_DISC_RADIUS)) return;
+  constexpr int centre = 2 * SMALL_DISC_ROWS;
+  bool done[2 * centre + 1] = {};
+  bool fits = true;
+  const RowRange rows = WalkEllipse(centre, centre, rx, ry, [&](int y, int xl, int xr) {
+    // The filled scan's rule: an empty span leaves its row open; the first
+    // span that is not empty fills it.
+    if (y < 0 || y > 2 * centre) {
+      fits = false;
+      return;
+    }
+    if (xl > xr || done[y]) return;
+    done[y] = true;
+    if (shape.spanCount == SMALL_DISC_ROWS) {
+      fits = false;
+      return;
+    }
+    shape.spans[shape.spanCount++] = {y - centre, xl - centre, xr - centre};
+  });
+  if (!fits || shape.spanCount == 0) return;
+  shape.left = shape.right = shape.spans[0].xl;
+  for (int i = 0; i < shape.spanCount; ++i) {
+    shape.left = std::min(shape.left, shape.spans[i].xl);
+    shape.right = std::max(shape.right, shape.spans[i].xr);
   }
+  shape.upper = rows.upper - centre;
+  shape.lower = rows.lower - centre;
+  shape.small = true;
+}
+
+template <typename Pixel>
+void FillDisc(const DrawContext& dc, const DiscShape& shape, int cx, int cy, uint32_t value) {
+  uint8_t* const* rows = dc.rows.data();
+  for (int i = 0; i < shape.spanCount; ++i) {
+    const DiscShape::Span s = shape.spans[i];
+    Pixel* p = reinterpret_cast<Pixel*>(rows[cy + s.dy]) + cx;
+    for (int x = s.xl; x <= s.xr; ++x) p[x] = Pixel(value);
+  }
+}
+
+// A small whole filled disc wholly inside the clip rectangle.  Its spans
+// come from the general scan, built once per size; here they are written
+// directly, with the pixels, dirty rows and lock of the scan.  (x, y) is
+// the centre after the coordinate flags.  Returns false, having done
+// nothing, when the general path must draw it.
+[[gnu::noinline]] bool DrawSmallDisc(DrawContext& dc, float x, float y, float rx, float ry,
+                                     uint32_t value) {
+  thread_local constinit DiscShape shape{};
+  if (rx != shape.rx || ry != shape.ry) BuildDiscShape(shape, rx, ry);
+  if (!shape.small) return false;
+  // ToPixel of a coordinate of 0.5 or more is floor(v + 0.5), exact in
+  // double.  A centre on row or column 0 goes the general way, like
+  // anything reaching past the clip rectangle; NaN fails here too.
+  const ClipRect& c = dc.clip;
+  const double fx = double(x) + 0.5, fy = double(y) + 0.5;
+  if (!(fx >= std::max(1, -shape.left) && fx < double(c.width - shape.right) &&
+        fy >= std::max(1, -shape.upper) && fy < double(c.height - shape.lower)))
+    return false;
+  const int cx = int(fx) + c.x, cy = int(fy) + c.y;
+  LockForDrawing(dc);
+  uint8_t* const* rows = dc.rows.data();
+  switch (dc.routineKey) {
+    case 4: FillDisc<uint32_t>(dc, shape, cx, cy, value); break;
+    case 2: FillDisc<uint16_t>(dc, shape, cx, cy, value); break;
+    case 1: FillDisc<uint8_t>(dc, shape, cx, cy, value); break;
+    default:  // translucent colours blend through the pixel routines
+      for (int i = 0; i < shape.spanCount; ++i) {
+        const DiscShape::Span& s = shape.spans[i];
+        dc.pixel.FillSpan(rows[cy + s.dy] + size_t(cx + s.xl) * size_t(dc.bpp), value,
+                          size_t(s.xr - s.xl + 1));
+      }
+  }
+  // The clip lies inside the target, so the disc's rows are screen rows.
   if (!dc.target && dc.workPage == dc.screen->visiblePage)
-    dc.dirtyRows[cy - 1] = dc.dirtyRows[cy] = dc.dirtyRows[cy + 1] = 1;
+    std::memset(dc.dirtyRows + cy + shape.upper, 1, size_t(shape.lower - shape.upper + 1));
   UnlockForDrawing(dc);
   return true;
+}
+
+// The explosions' dot on the 32-bit screen, which callers have checked it
+// lies inside, marking the rows when drawing to the visible page.
+inline void DrawDot32(DrawContext& dc, int cx, int cy, uint32_t value) {
+  uint8_t* const dirty = dc.workPage == dc.screen->visiblePage ? dc.dirtyRows + cy : nullptr;
+  UnsafeDrawDot32(PixelAddress(dc, cx, cy), dc.pitch, dirty, value);
+}
+
+[[gnu::noinline]] void DrawDot32Locking(DrawContext& dc, int cx, int cy, uint32_t value) {
+  ScreenLock();
+  DrawDot32(dc, cx, cy, value);
+  ScreenUnlock(1, 0);
 }
 
 // The arc's point at angle a, relative to the centre, y upwards.
@@ -203,33 +314,110 @@ PointI ArcOffset(float a, float rx, float ry) {
   ScreenUnlock(1, 0);
 }
 
-}  // namespace
-
-void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
-                float start, float end, int32_t fill, int32_t coordFlags) {
-  if (!(radius > 0)) return;
-  DrawContext* dc = GetDrawContext();
-  if (!dc) return;
-  SelectTarget(*dc, target);
-  uint32_t value = ChooseColor(*dc, coordFlags, colour);
-  ChoosePixelRoutines(*dc, value);
-  ApplyCoordFlags(*dc, coordFlags, x, y);
-  PointI centre = ToPixel(*dc, x, y);
-
-  if (aspect == 0) aspect = dc->screen->aspect;
+// Everything but the dots, once the context is set up and the coordinate
+// flags applied: small discs, whole ellipses by the scan, arcs as points.
+[[gnu::noinline]] void DrawEllipse(DrawContext& dc, float x, float y, float radius, float aspect,
+                                   float start, float end, int32_t fill, uint32_t value) {
+  if (aspect == 0) aspect = dc.screen->aspect;
   float rx = radius, ry = radius;
   if (aspect > 1)
     rx = radius / aspect;
   else
     ry = radius * aspect;
+  const bool whole = start == 0 && end == FULL_CIRCLE;
+  if (whole && fill != 0 && DrawSmallDisc(dc, x, y, rx, ry, value)) return;
+  const PointI centre = ToPixel(dc, x, y);
   if (!(std::fabs(rx) <= CIRCLE_MAX_RADIUS && std::fabs(ry) <= CIRCLE_MAX_RADIUS)) return;
-
-  if (start == 0 && end == FULL_CIRCLE) {
-    if (fill != 0 && rx == 1.0f && ry == 1.0f && DrawUnitDisc(*dc, centre.x, centre.y, value)) return;
-    ScanEllipse(*dc, centre.x, centre.y, rx, ry, value, fill != 0);
-  }
+  if (whole)
+    ScanEllipse(dc, centre.x, centre.y, rx, ry, value, fill != 0);
   else
-    DrawArc(*dc, centre.x, centre.y, rx, ry, start, end, value);
+    DrawArc(dc, centre.x, centre.y, rx, ry, start, end, value);
+}
+
+inline uint32_t Bits(float v) { return std::bit_cast<uint32_t>(v); }
+
+[[gnu::noinline]] void DrawCircleSteps(Image* target, float x, float y, float radius,
+                                       Color colour, float aspect, float start, float end,
+                                       int32_t fill, int32_t coordFlags) {
+  if (!(radius > 0)) return;
+  DrawContext* dc = GetDrawContext();
+  if (!dc) return;
+  SelectTarget(*dc, target);
+  const uint32_t value = ChooseColor(*dc, coordFlags, colour);
+  ChoosePixelRoutines(*dc, value);
+  ApplyCoordFlags(*dc, coordFlags, x, y);
+  DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, value);
+}
+
+}  // namespace
+
+// The game draws tens of thousands of dots a frame: radius 1 at the
+// screen's aspect (1), whole and filled, absolute coordinates, an opaque
+// colour onto the 32-bit screen already selected.  Recognising that call
+// compares its arguments' bit patterns and the context's state with what
+// the dot needs; its five pixels are then written here, without a call.
+// Any other spelling of the same circle takes the common steps out of
+// line, to the same pixels.
+void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
+                float start, float end, int32_t fill, int32_t coordFlags) {
+  DrawContext* dc = threadDrawContext;
+  const ScreenContext* screen = Screen();
+  if (!dc || !screen)
+    return DrawCircleSteps(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
+  const uint32_t otherShape =
+      (Bits(radius) ^ Bits(1.0f)) | Bits(aspect) | Bits(start) | (Bits(end) ^ Bits(FULL_CIRCLE));
+  if (target || coordFlags != CoordFlags::Absolute || fill == 0 || otherShape ||
+      Bits(screen->aspect) != Bits(1.0f) || dc->modeSerial != screen->modeSerial ||
+      (dc->state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET)) || dc->routineKey != 4 ||
+      (colour < 0xFF000000u && (dc->screenMarks & SCREEN_MARK_ALPHA_PRIMITIVES)))
+    return DrawCircleSteps(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
+
+  dc->lastPoint = {x, y};
+  // ToPixel of a coordinate in 0.5 .. 2^23 is x + 0.5 rounded down; for
+  // every float in that range the single-precision sum rounds down to the
+  // same integer (checked one by one).  The cross reaches one pixel each
+  // way; NaN is never inside.
+  const ClipRect& c = dc->clip;
+  if (!(x >= 0.5f && x < 8388608.0f && y >= 0.5f && y < 8388608.0f))
+    return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
+  const int px = int(x + 0.5f), py = int(y + 0.5f);
+  if (px > c.width - 2 || py > c.height - 2)
+    return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
+  if (screen->lockCount <= 0) return DrawDot32Locking(*dc, px + c.x, py + c.y, colour);
+  DrawDot32(*dc, px + c.x, py + c.y, colour);
+}
+
+DotRun BeginDots(Image* target) {
+  DotRun run{target, nullptr, 0, 0, 0, nullptr, false, false, 0, 0};
+  DrawContext* dc = GetDrawContext();
+  if (!dc) return run;
+  SelectTarget(*dc, target);
+  ScreenLock();
+  run.locked = true;
+  run.lastX = dc->lastPoint.x;
+  run.lastY = dc->lastPoint.y;
+  // Other depths and aspects draw every dot through DrawCircle.
+  if (dc->bpp != 4 || Bits(dc->screen->aspect) != Bits(1.0f)) return run;
+  const ClipRect& c = dc->clip;
+  run.origin = PixelAddress(*dc, c.x, c.y);
+  run.pitch = dc->pitch;
+  run.width = c.width;
+  run.height = c.height;
+  if (!dc->target && dc->workPage == dc->screen->visiblePage) run.dirtyRows = dc->dirtyRows + c.y;
+  run.blendsBelowOpaque = (dc->screenMarks & SCREEN_MARK_ALPHA_PRIMITIVES) != 0;
+  return run;
+}
+
+void DrawDotByCircle(DotRun& run, float x, float y, Color colour) {
+  DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+  run.lastX = x;
+  run.lastY = y;
+}
+
+void EndDots(DotRun& run) {
+  if (DrawContext* dc = GetDrawContext()) dc->lastPoint = {run.lastX, run.lastY};
+  if (run.locked) ScreenUnlock(1, 0);
+  run.locked = false;
 }
 
 }  // namespace fb

@@ -91,7 +91,7 @@ const PixelRoutines& PackedPixelRoutines(int bpp) {
   return PLAIN_ROUTINES[Index(bpp)];
 }
 
-thread_local DrawContext* threadDrawContext = nullptr;
+thread_local constinit DrawContext* threadDrawContext = nullptr;
 
 DrawContext* SetUpDrawContext(ScreenContext& s) {
   ScreenContext* screen = &s;

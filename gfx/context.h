@@ -89,7 +89,9 @@ struct DrawContext {
 // The calling thread's context, set up afresh if a new screen was opened.
 // Returns nullptr when no screen is open.
 DrawContext* SetUpDrawContext(ScreenContext& screen);
-extern thread_local DrawContext* threadDrawContext;  // once set up
+// constinit: a constant initialiser, so readers need no per-access check
+// for a dynamic one.
+extern thread_local constinit DrawContext* threadDrawContext;  // once set up
 inline DrawContext* GetDrawContext() {
   ScreenContext* screen = Screen();
   if (!screen) return nullptr;
@@ -171,10 +173,23 @@ inline void MarkDirtyRows(const DrawContext& dc, int first, int last) {
   if (first < 0) first = 0;
   if (last >= dc.screenHeight) last = dc.screenHeight - 1;
   if (first > last) return;
-  if (last - first < 8) {
-    for (int y = first; y <= last; ++y) dc.dirtyRows[y] = 1;
+  // A sprite's or a dot's few rows with a store or two; long runs by memset.
+  static constexpr uint8_t ones[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+  uint8_t* const p = dc.dirtyRows + first;
+  const size_t n = size_t(last - first + 1);
+  if (n < 4) {
+    p[0] = p[n / 2] = p[n - 1] = 1;
+  } else if (n <= 8) {
+    std::memcpy(p, ones, 4);
+    std::memcpy(p + n - 4, ones, 4);
+  } else if (n <= 16) {
+    std::memcpy(p, ones, 8);
+    std::memcpy(p + n - 8, ones, 8);
+  } else if (n <= 32) {
+    std::memcpy(p, ones, 16);
+    std::memcpy(p + n - 16, ones, 16);
   } else {
-    std::memset(dc.dirtyRows + first, 1, size_t(last - first + 1));
+    std::memset(p, 1, n);
   }
 }
 

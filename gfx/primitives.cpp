@@ -238,10 +238,10 @@ void SetPixel(Image* target, float x, float y, Color colour, int32_t coordFlags,
   ApplyCoordFlags(*dc, coordFlags, x, y);
   PointI p = ToPixel(*dc, x, y);
   if (!InsideClip(dc->clip, p.x, p.y)) return;
-  ScreenLock();
+  LockForDrawing(*dc);
   dc->pixel.PutPixel(*dc, p.x, p.y, value);
   MarkDirtyRows(*dc, p.y, p.y);
-  ScreenUnlock(1, 0);
+  UnlockForDrawing(*dc);
 }
 
 void DrawLine(Image* target, float x1, float y1, float x2, float y2, Color colour,

@@ -36,4 +36,58 @@ void DrawLine(Image* target, float x1, float y1, float x2, float y2, Color colou
 void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
                 float start, float end, int32_t fill, int32_t coordFlags);
 
+// The five pixels of a dot on a 32-bit target, the cross a filled circle
+// of radius 1 scans to, and the dirty flags of its three rows where they
+// are not set yet.  centre: the middle pixel; dirty: the middle row's flag
+// or nullptr.  Callers clip: the cross must lie inside the target.
+inline void UnsafeDrawDot32(uint8_t* centre, intptr_t pitch, uint8_t* dirty, uint32_t colour) {
+  uint32_t* const row = reinterpret_cast<uint32_t*>(centre);
+  row[-1] = row[0] = row[1] = colour;
+  *reinterpret_cast<uint32_t*>(centre - pitch) = colour;
+  *reinterpret_cast<uint32_t*>(centre + pitch) = colour;
+  // Within a frame the flags are soon all set: testing them spares two
+  // stores per dot.
+  if (dirty && !(dirty[-1] & dirty[0] & dirty[1])) dirty[-1] = dirty[0] = dirty[1] = 1;
+}
+
+// A run of dots, the explosions' particles: filled circles of radius 1 at
+// the screen's aspect with absolute coordinates, drawn one after another
+// with nothing else drawn between them.  BeginDots does DrawCircle's
+// set-up once and holds the screen lock; each DrawDot then draws exactly
+// what DrawCircle(target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1,
+// CoordFlags::Absolute) would, writing a dot wholly inside the clip
+// rectangle of a 32-bit target directly and passing anything else to
+// DrawCircle; EndDots leaves lastPoint where the last such DrawCircle would
+// have and releases the lock.  Program's thread; the target and the screen
+// must stay as they are until EndDots.
+struct DotRun {
+  Image* target;
+  uint8_t* origin;  // pixel (0, 0) of the clip rectangle, nullptr: no dot is written directly
+  intptr_t pitch;   // bytes from one row to the next
+  int32_t width, height;   // of the clip rectangle
+  uint8_t* dirtyRows;      // flag of the clip rectangle's first row, nullptr: no marking
+  bool blendsBelowOpaque;  // translucent colours blend (SCREEN_ALPHA_PRIMITIVES)
+  bool locked;
+  float lastX, lastY;      // lastPoint at EndDots
+};
+DotRun BeginDots(Image* target);
+void EndDots(DotRun& run);
+void DrawDotByCircle(DotRun& run, float x, float y, Color colour);  // DrawDot's other way
+inline void DrawDot(DotRun& run, float x, float y, Color colour) {
+  // For a coordinate in 0.5 .. 2^23 the pixel is x + 0.5 rounded down, and
+  // the single-precision sum rounds down to the same integer.  NaN fails.
+  if (run.origin && (colour >= 0xFF000000u || !run.blendsBelowOpaque) && x >= 0.5f &&
+      x < 8388608.0f && y >= 0.5f && y < 8388608.0f) {
+    const int px = int(x + 0.5f), py = int(y + 0.5f);
+    if (px <= run.width - 2 && py <= run.height - 2) {
+      UnsafeDrawDot32(run.origin + py * run.pitch + px * 4, run.pitch,
+                      run.dirtyRows ? run.dirtyRows + py : nullptr, colour);
+      run.lastX = x;
+      run.lastY = y;
+      return;
+    }
+  }
+  DrawDotByCircle(run, x, y, colour);
+}
+
 }  // namespace fb

@@ -159,6 +159,56 @@ TEST(BlitSets, PackedEqualsPlainOnRandomData) {
       }
 }
 
+// Wide rows whose transparent pixels cluster, so that some stretches hold
+// none and others hold several: the packed sets treat such stretches
+// differently and must still give the plain set's pixels.
+TEST(BlitSets, WideRowsWithAndWithoutTransparentStretches) {
+  std::mt19937 rng(21);
+  const int height = 4, pitch = 1040 * 4;
+  std::vector<uint8_t> src(size_t(pitch) * height), start(size_t(pitch) * height);
+  for (int width : {65, 127, 128, 129, 200, 333, 1024})
+    for (int pattern = 0; pattern < 4; ++pattern)
+      for (PutMode mode : {PutMode::Transparent, PutMode::Blend}) {
+        for (size_t i = 0; i < src.size(); i += 4) {
+          const size_t x = (i % size_t(pitch)) / 4;
+          // 0: opaque; 1: a key every 100 pixels; 2: keys in every other
+          // stretch of 64; 3: a key in the last pixel of each row.
+          const bool key = (pattern == 1 && x % 100 == 37) ||
+                           (pattern == 2 && (x / 64) % 2 == 1 && rng() % 4 == 0) ||
+                           (pattern == 3 && int(x) == width - 1);
+          const uint32_t v = key ? 0x12FF00FFu : uint32_t(rng()), d = uint32_t(rng());
+          std::memcpy(&src[i], &v, 4);
+          std::memcpy(&start[i], &d, 4);
+        }
+        std::vector<uint8_t> want = start;
+        PlainBlitTable(mode)->byBpp[3](src.data(), want.data(), width, height, pitch, pitch, 255,
+                                       0, 0);
+        for (const NamedTable& set : Sets()) {
+          std::vector<uint8_t> got = start;
+          set.table(mode)->byBpp[3](src.data(), got.data(), width, height, pitch, pitch, 255, 0, 0);
+          ASSERT_EQ(got, want) << set.name << " mode " << int(mode) << " width " << width
+                               << " pattern " << pattern;
+        }
+      }
+}
+
+// Alpha 0 in PutMode::Blend draws nothing at every depth and in every set,
+// opaque and transparent source pixels alike.
+TEST(BlitSets, BlendAtAlphaZeroLeavesTheTarget) {
+  std::mt19937 rng(3);
+  const int width = 37, height = 3, pitch = 160;
+  std::vector<uint8_t> src(size_t(pitch) * height), start(size_t(pitch) * height);
+  for (uint8_t& b : src) b = uint8_t(rng() % 4 ? rng() | 1 : 0);  // some key bytes at 1 byte
+  for (uint8_t& b : start) b = uint8_t(rng());
+  for (const NamedTable& set : Sets())
+    for (int bpp : {1, 2, 4}) {
+      std::vector<uint8_t> dst = start;
+      set.table(PutMode::Blend)->byBpp[bpp - 1](src.data(), dst.data(), width, height, pitch,
+                                               pitch, 0, 0, 0);
+      EXPECT_EQ(dst, start) << set.name << " bpp " << bpp;
+    }
+}
+
 // PutImage on a small screen opened with the Null driver.
 class PutImageTest : public ::testing::Test {
  protected:
@@ -327,6 +377,26 @@ TEST_F(PutImageTest, FailuresDrawNothing) {
   ASSERT_EQ(PutImage(nullptr, 1, 1, grey, PUT_WHOLE_IMAGE, 0, 0, 0, 0, PutMode::Alpha, 0), 0);
   EXPECT_EQ(At(1, 1), 0x80000000u);
   EXPECT_EQ(At(0, 0), BLACK);
+}
+
+// The same through PutImage, with the screen's plain and packed sets.
+TEST_F(PutImageTest, BlendAtAlphaZeroDrawsNothingAtEveryDepth) {
+  for (int depth : {8, 16, 32})
+    for (uint32_t features : {0u, ~0u}) {
+      ForceCpuFeatures(features);
+      Open(depth, 40, 12);
+      Image* image = CreateImage(33, 9, 0x5A, depth, 0);  // opaque at every depth
+      images.push_back(image);
+      std::mt19937 rng(8);
+      const size_t bytes = size_t(screen->pitch) * screen->height;
+      for (size_t i = 0; i < bytes; ++i) screen->framebuffer[i] = uint8_t(rng());
+      const std::vector<uint8_t> before(screen->framebuffer, screen->framebuffer + bytes);
+      EXPECT_EQ(PutImage(nullptr, 2, 1, image, PUT_WHOLE_IMAGE, 0, 0, 0, 0, PutMode::Blend, 0), 0);
+      EXPECT_EQ(std::vector<uint8_t>(screen->framebuffer, screen->framebuffer + bytes), before)
+          << "depth " << depth << " features " << features;
+      TearDown();
+      images.clear();
+    }
 }
 
 // Through PutImage at every depth: the screen's set, opened once

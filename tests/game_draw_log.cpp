@@ -55,6 +55,7 @@ using drawlog::Op;
 #define FB_DRAW_LINE "_ZN2fb8DrawLineEPNS_5ImageEffffjiii"
 #define FB_SET_PIXEL "_ZN2fb8SetPixelEPNS_5ImageEffjii"
 #define FB_DRAW_CIRCLE "_ZN2fb10DrawCircleEPNS_5ImageEfffjfffii"
+#define FB_BEGIN_DOTS "_ZN2fb9BeginDotsEPNS_5ImageE"
 
 int32_t RealPutImage(fb::Image*, float, float, fb::Image*, int32_t, int32_t, int32_t, int32_t,
                      int32_t, fb::PutMode, int32_t, int32_t, int32_t) asm("__real_" FB_PUT_IMAGE);
@@ -65,6 +66,7 @@ void RealDrawLine(fb::Image*, float, float, float, float, fb::Color, int32_t, in
 void RealSetPixel(fb::Image*, float, float, fb::Color, int32_t, int32_t) asm("__real_" FB_SET_PIXEL);
 void RealDrawCircle(fb::Image*, float, float, float, fb::Color, float, float, float, int32_t,
                     int32_t) asm("__real_" FB_DRAW_CIRCLE);
+fb::DotRun RealBeginDots(fb::Image*) asm("__real_" FB_BEGIN_DOTS);
 
 int32_t LoggedPutImage(fb::Image* target, float x, float y, fb::Image* image, int32_t x1,
                        int32_t y1, int32_t x2, int32_t y2, int32_t coordFlags, fb::PutMode mode,
@@ -115,4 +117,11 @@ void LoggedDrawCircle(fb::Image* target, float x, float y, float radius, fb::Col
   Log(Call{Op::DrawCircle, target, x, y, 0, 0, colour, coordFlags, nullptr, 0, 0, {}, 0});
   Inside inside;
   RealDrawCircle(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
+}
+
+fb::DotRun LoggedBeginDots(fb::Image* target) asm("__wrap_" FB_BEGIN_DOTS);
+fb::DotRun LoggedBeginDots(fb::Image* target) {
+  Log(Call{Op::DotRun, target, 0, 0, 0, 0, 0, 0, nullptr, 0, 0, {}, 0});
+  Inside inside;
+  return RealBeginDots(target);
 }

@@ -1,6 +1,6 @@
 // A log of the drawing calls a test makes through the code under test.
-// The test executable is linked with --wrap for the five drawing
-// operations below (tests/CMakeLists.txt), so that every call to one of
+// The test executable is linked with --wrap for the drawing operations
+// below (tests/CMakeLists.txt), so that every call to one of
 // them passes through a recorder first and then on to the library
 // unchanged.  Calls the library makes from inside one of them are not
 // logged.  Program's thread only.
@@ -15,7 +15,9 @@
 
 namespace drawlog {
 
-enum class Op { PutImage, DrawText, DrawLine, SetPixel, DrawCircle };
+// DotRun: the start of a run of dots (BeginDots), whose dots are drawn
+// inline and so are not seen one by one.
+enum class Op { PutImage, DrawText, DrawLine, SetPixel, DrawCircle, DotRun };
 
 struct Call {
   Op op;

@@ -406,7 +406,7 @@ TEST_F(GameTest, HudShowsScoreAndLabel) {
 // --- the frame ---
 
 // Names a logged call after what it draws; bullets are the frame's only
-// pixels and particles its only circles.
+// pixels, and particles its only circles or runs of dots.
 std::string Describe(const drawlog::Call& call, const shooter::GameSession& session) {
   char text[160];
   switch (call.op) {
@@ -431,6 +431,7 @@ std::string Describe(const drawlog::Call& call, const shooter::GameSession& sess
     case drawlog::Op::SetPixel:
       return "bullet";
     case drawlog::Op::DrawCircle:
+    case drawlog::Op::DotRun:
       return "particle";
   }
   return "?";

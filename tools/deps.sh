@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages a task needs are installed.
-#   tools/deps.sh play|test|windows
+#   tools/deps.sh play|test|windows|bench
 # Installs what is missing with apt-get when run as root (or through sudo
 # without a password); otherwise prints the one apt-get line that would and
 # exits with status 1.
@@ -8,11 +8,15 @@ set -euo pipefail
 
 case "${1:-}" in
   play) packages=(g++ cmake make libx11-dev libxext-dev) ;;
+  # The test build also builds the benchmarks; the rivals rivals_bench
+  # measures beside us (SDL2, pixman) come with "bench" only.
   test) packages=(g++ cmake make libx11-dev libxext-dev libgtest-dev libbenchmark-dev
                   pkgconf xvfb xdotool openbox x11-utils
                   g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
   windows) packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64) ;;
-  *) echo "usage: tools/deps.sh play|test|windows" >&2; exit 2 ;;
+  bench) packages=(g++ cmake make libx11-dev libxext-dev libbenchmark-dev pkgconf
+                   libsdl2-dev libpixman-1-dev util-linux) ;;
+  *) echo "usage: tools/deps.sh play|test|windows|bench" >&2; exit 2 ;;
 esac
 
 missing=()

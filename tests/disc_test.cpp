@@ -1,0 +1,234 @@
+// Small filled discs: DrawCircle writes them by direct paths of its own
+// (the explosions' radius-1 dot, and discs up to radius 8 from a cached
+// shape), and a DotRun writes runs of dots.  Each must leave exactly what
+// the general scan leaves: pixels, dirty rows, lastPoint and the lock
+// count, at every depth, on the screen and on images, inside the clip
+// rectangle and across its edges.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <fb/gfx/circle_internal.h>
+#include <fb/gfx/context.h>
+#include <fb/gfx/image.h>
+#include <fb/gfx/primitives.h>
+#include <fb/platform/screen.h>
+#include "test_screen.h"
+
+namespace {
+
+using namespace fb;
+
+constexpr int W = 40, H = 30;
+
+struct Screenshot {
+  std::vector<uint8_t> pixels, dirty;
+  PointF lastPoint;
+  int32_t lockCount;
+};
+
+// lastPoint compared by its bits: a NaN coordinate must come back as the
+// same NaN.
+void ExpectSame(const Screenshot& got, const Screenshot& want) {
+  ASSERT_EQ(got.pixels, want.pixels);
+  ASSERT_EQ(got.dirty, want.dirty);
+  ASSERT_EQ(std::memcmp(&got.lastPoint, &want.lastPoint, sizeof(PointF)), 0)
+      << got.lastPoint.x << "," << got.lastPoint.y << " against " << want.lastPoint.x << ","
+      << want.lastPoint.y;
+  ASSERT_EQ(got.lockCount, want.lockCount);
+}
+
+uint8_t* TargetPixels(Image* target) {
+  return target ? ImagePixels(target) : Screen()->framebuffer;
+}
+size_t TargetBytes(Image* target) {
+  return target ? size_t(target->pitch) * target->height
+                : size_t(Screen()->pitch) * Screen()->height;
+}
+
+Screenshot Take(Image* target) {
+  const ScreenContext* s = Screen();
+  const uint8_t* p = TargetPixels(target);
+  return {std::vector<uint8_t>(p, p + TargetBytes(target)),
+          std::vector<uint8_t>(s->dirtyRows, s->dirtyRows + s->height), GetDrawContext()->lastPoint,
+          s->lockCount};
+}
+
+// Random pixels, every third row dirty and a known lastPoint, the same
+// each time.
+void Reset(Image* target) {
+  static const std::vector<uint8_t> noise = [] {
+    std::mt19937 rng(5);
+    std::vector<uint8_t> bytes(size_t(W) * H * 4);
+    for (uint8_t& b : bytes) b = uint8_t(rng());
+    return bytes;
+  }();
+  std::memcpy(TargetPixels(target), noise.data(), TargetBytes(target));
+  for (int y = 0; y < Screen()->height; ++y) Screen()->dirtyRows[y] = y % 3 == 0;
+  GetDrawContext()->lastPoint = {3.25f, -1.5f};
+}
+
+// The same circle through the general path: DrawCircle's steps written
+// out, ending in the scan.
+void DrawByScan(Image* target, float x, float y, float radius, Color colour, float aspect,
+                int32_t coordFlags) {
+  DrawContext& dc = *GetDrawContext();
+  SelectTarget(dc, target);
+  const uint32_t value = ChooseColor(dc, coordFlags, colour);
+  ChoosePixelRoutines(dc, value);
+  ApplyCoordFlags(dc, coordFlags, x, y);
+  if (aspect == 0) aspect = dc.screen->aspect;
+  const float rx = aspect > 1 ? radius / aspect : radius;
+  const float ry = aspect > 1 ? radius : radius * aspect;
+  const PointI centre = ToPixel(dc, x, y);
+  ScanEllipse(dc, centre.x, centre.y, rx, ry, value, true);
+}
+
+struct Depth {
+  int depth;
+  int flags;
+  Color colour;
+};
+
+TEST(SmallDiscs, DirectPathsMatchTheScan) {
+  fbtest::ScreenGuard guard;
+  const Depth setups[] = {
+      {32, 0, 0xFF12AB34u},
+      {32, 0, 0x0012AB34u},                        // alpha 0 is stored as given
+      {32, SCREEN_ALPHA_PRIMITIVES, 0x8012AB34u},  // blended
+      {32, SCREEN_ALPHA_PRIMITIVES, 0xFF12AB34u},
+      {16, 0, 0xFF12AB34u},
+      {8, 0, 0xFF0000C3u},
+  };
+  const float radii[] = {0.3f, 0.5f, 0.99f, 1, 1.01f, 1.5f, 2, 2.5f, 3, 4.75f, 8, 8.5f};
+  const float aspects[] = {0, 1, 0.5f, 2, 1.25f};
+  struct Place {
+    float x, y;
+  };
+  const Place places[] = {
+      {10, 10},       {10.49f, 9.5f}, {12.5f, 7.51f},
+      {1, 1},         {0.5f, 0.5f},   {0.49f, 3},
+      {W - 2, H - 2}, {W - 1.5f, 5},  {W - 1.51f, H - 1.51f},
+      {-0.4f, 3},     {3, -0.6f},     {W, H},
+      {-20, 5},       {NAN, 5},       {5, INFINITY},
+      {8388607, 4},   {20, 1e10f},
+  };
+  int checked = 0;
+  for (const Depth& setup : setups) {
+    ASSERT_EQ(fbtest::OpenNullScreen(W, H, setup.depth, setup.flags), 0);
+    Image* image = CreateImage(W - 7, H - 5, 0, setup.depth, 0);
+    ASSERT_NE(image, nullptr);
+    for (Image* target : {static_cast<Image*>(nullptr), image})
+      for (float radius : radii)
+        for (float aspect : aspects)
+          for (const Place& at : places)
+            for (int32_t flags : {CoordFlags::Absolute, CoordFlags::Relative})
+              for (bool locked : {false, true}) {
+                SCOPED_TRACE(testing::Message()
+                             << "depth " << setup.depth << " colour " << std::hex << setup.colour
+                             << std::dec << (target ? " image" : " screen") << " radius " << radius
+                             << " aspect " << aspect << " at " << at.x << "," << at.y << " flags "
+                             << flags << (locked ? " locked" : ""));
+                if (locked) ScreenLock();
+                Reset(target);
+                DrawCircle(target, at.x, at.y, radius, setup.colour, aspect, 0, FULL_CIRCLE, -1,
+                           flags);
+                const Screenshot got = Take(target);
+                Reset(target);
+                DrawByScan(target, at.x, at.y, radius, setup.colour, aspect, flags);
+                const Screenshot want = Take(target);
+                if (locked) ScreenUnlock(1, 0);
+                ExpectSame(got, want);
+                if (HasFatalFailure()) return;
+                ++checked;
+              }
+    DestroyImage(image);
+    CloseScreen();
+  }
+  EXPECT_GT(checked, 10000);
+}
+
+// The dot drawn many times over the whole screen, each against the scan:
+// every row and column where the cross fits, and the edges where it does
+// not.
+TEST(SmallDiscs, DotEverywhereOnTheScreen) {
+  fbtest::ScreenGuard guard;
+  ASSERT_EQ(fbtest::OpenNullScreen(W, H, 32), 0);
+  ScreenLock();
+  for (int y = -1; y <= H; ++y)
+    for (int x = -1; x <= W; ++x)
+      for (float offset : {-0.5f, 0.0f, 0.4999f}) {
+        const float fx = float(x) + offset, fy = float(y) - offset;
+        SCOPED_TRACE(testing::Message() << "at " << fx << "," << fy);
+        Reset(nullptr);
+        DrawCircle(nullptr, fx, fy, 1, 0xFFFFFFFFu, 0, 0, FULL_CIRCLE, -1, CoordFlags::Absolute);
+        const Screenshot got = Take(nullptr);
+        Reset(nullptr);
+        DrawByScan(nullptr, fx, fy, 1, 0xFFFFFFFFu, 0, CoordFlags::Absolute);
+        ExpectSame(got, Take(nullptr));
+        if (HasFatalFailure()) return;
+      }
+  ScreenUnlock(1, 0);
+}
+
+// A DotRun against the same dots drawn one by one through DrawCircle.
+TEST(SmallDiscs, DotRunMatchesDrawCircle) {
+  fbtest::ScreenGuard guard;
+  struct Case {
+    Depth depth;
+    bool image;
+    float aspect;  // the screen's
+    bool locked;
+  };
+  const Case cases[] = {
+      {{32, 0, 0}, false, 1, true},
+      {{32, 0, 0}, false, 1, false},
+      {{32, 0, 0}, true, 1, true},
+      {{32, 0, 0}, false, 2, true},
+      {{32, SCREEN_ALPHA_PRIMITIVES, 0}, false, 1, true},
+      {{16, 0, 0}, false, 1, true},
+      {{8, 0, 0}, true, 1, false},
+  };
+  std::mt19937 rng(11);
+  struct Dot {
+    float x, y;
+    Color colour;
+  };
+  std::vector<Dot> dots;
+  for (int i = 0; i < 400; ++i) {
+    // Mostly inside, some across every edge, a few translucent.
+    const float x = float(int(rng() % (W * 8 + 40)) - 20) / 8;
+    const float y = float(int(rng() % (H * 8 + 40)) - 20) / 8;
+    dots.push_back({x, y, Color(rng() % 5 ? 0xFF000000u | rng() : rng() & 0x7FFFFFFFu)});
+  }
+  dots.push_back({NAN, 3, 0xFF102030u});
+  dots.push_back({7.5f, 6.5f, 0xFF405060u});  // the last one sets lastPoint
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "depth " << c.depth.depth << " flags " << c.depth.flags
+                                    << (c.image ? " image" : " screen") << " aspect " << c.aspect
+                                    << (c.locked ? " locked" : ""));
+    ASSERT_EQ(fbtest::OpenNullScreen(W, H, c.depth.depth, c.depth.flags), 0);
+    Screen()->aspect = c.aspect;
+    Image* image = c.image ? CreateImage(W - 7, H - 5, 0, c.depth.depth, 0) : nullptr;
+    if (c.locked) ScreenLock();
+    Reset(image);
+    DotRun run = BeginDots(image);
+    for (const Dot& d : dots) DrawDot(run, d.x, d.y, d.colour);
+    EndDots(run);
+    const Screenshot got = Take(image);
+    Reset(image);
+    for (const Dot& d : dots)
+      DrawCircle(image, d.x, d.y, 1, d.colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+    const Screenshot want = Take(image);
+    if (c.locked) ScreenUnlock(1, 0);
+    ExpectSame(got, want);
+    DestroyImage(image);
+    CloseScreen();
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
