@@ -630,22 +630,14 @@ void X11Exit() {
 }
 
 void X11SetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
-  if (!current || index < 0 || index > 255) return;
-  auto clamp = [](int32_t v) { return uint32_t(v < 0 ? 0 : v > 255 ? 255 : v); };
+  if (!current) return;
   LockDisplay();
-  if (ScreenContext* screen = Screen()) {
-    screen->devicePalette[index] = clamp(red) | clamp(green) << 8 | clamp(blue) << 16;
-    screen->paletteChanged = 1;
-    // Every indexed pixel on show may use the entry.
-    if (screen->bpp == 1) MarkAllRowsDirty(*screen);
-  }
+  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
   UnlockDisplay();
 }
 
 void X11WaitVSync() {
-  const ScreenContext* screen = Screen();
-  const int32_t rate = screen ? screen->refreshRate : 0;
-  std::this_thread::sleep_for(std::chrono::milliseconds(rate > 0 ? 1000 / rate : 16));
+  std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
 }
 
 int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int32_t clipped) {
