@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -190,6 +191,40 @@ TEST(BlitSets, WideRowsWithAndWithoutTransparentStretches) {
                                << " pattern " << pattern;
         }
       }
+}
+
+// Sprite-sized rows whose transparent pixels lie at their ends, as a
+// sprite's corners do: the packed sets store a step of eight opaque pixels,
+// skip one of eight transparent ones, select in the others, and write a
+// row's last width % 8 pixels in pieces of 4, 2 and 1 that are each
+// opaque, transparent or mixed.  Row (lead, trail) has its first lead and
+// last trail pixels transparent; the last rows are random.
+TEST(BlitSets, SpriteRowsWithTransparentEnds) {
+  std::mt19937 rng(33);
+  const int ends[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 12, 16};
+  constexpr int endCount = int(std::size(ends)), rows = endCount * endCount + 4;
+  const int pitch = 64 * 4 + 16;
+  std::vector<uint8_t> src(size_t(pitch) * rows), start(size_t(pitch) * rows);
+  for (int width = 1; width <= 64; ++width) {
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < width; ++x) {
+        const bool random = y >= endCount * endCount;
+        const int lead = random ? 0 : ends[y / endCount], trail = random ? 0 : ends[y % endCount];
+        const bool key = random ? rng() % 2 == 0 : x < lead || x >= width - trail;
+        const uint32_t v = key ? 0x40FF00FFu : 0xC0000000u | (rng() & 0xFFFFFF), d = rng();
+        std::memcpy(&src[size_t(y) * pitch + size_t(x) * 4], &v, 4);
+        std::memcpy(&start[size_t(y) * pitch + size_t(x) * 4], &d, 4);
+      }
+    for (PutMode mode : {PutMode::Transparent, PutMode::Blend}) {
+      std::vector<uint8_t> want = start;
+      PlainBlitTable(mode)->byBpp[3](src.data(), want.data(), width, rows, pitch, pitch, 255, 0, 0);
+      for (const NamedTable& set : Sets()) {
+        std::vector<uint8_t> got = start;
+        set.table(mode)->byBpp[3](src.data(), got.data(), width, rows, pitch, pitch, 255, 0, 0);
+        ASSERT_EQ(got, want) << set.name << " mode " << int(mode) << " width " << width;
+      }
+    }
+  }
 }
 
 // Alpha 0 in PutMode::Blend draws nothing at every depth and in every set,
