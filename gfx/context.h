@@ -86,9 +86,9 @@ struct DrawContext {
   uint32_t routineKey = 0;
   // modeSerial while the shown page of a 32-bit screen is the target and
   // the storing routines are loaded, else 0 (never a serial): one compare
-  // with the screen's serial then tells the direct paths of DrawCircle and
-  // PutImage that the context is current and needs no set-up.  Every
-  // function here that changes the target or the routines renews it.
+  // with the screen's serial then tells the direct paths of DrawCircle,
+  // PutImage and SetPixel that the context is current and needs no set-up.
+  // Every function here that changes the target or the routines renews it.
   int32_t directSerial = 0;
   // With directSerial set: the clip rectangle's width and height less 1.5,
   // the bounds below which a dot's centre coordinates put its whole cross
