@@ -34,9 +34,49 @@ const BlitTable* PackedBlitTable(PutMode mode) {
   return (CpuFeatures() & CPU_AVX2) ? Avx2BlitTable(mode) : Sse2BlitTable(mode);
 }
 
-int32_t PutImage(Image* target, float x, float y, Image* image, int32_t x1, int32_t y1,
-                 int32_t x2, int32_t y2, int32_t coordFlags, PutMode mode, int32_t alpha,
-                 int32_t param, int32_t extra) {
+namespace {
+
+// The game's call, a sprite or the background: a whole 32-bit image in
+// PutMode::Blend at absolute coordinates onto the shown page of the 32-bit
+// screen, already selected (directSerial).  When the image lies wholly
+// inside the clip rectangle it is drawn here with what the common steps
+// would do; false when they must run.
+bool PutWholeImageDirect(float x, float y, Image* image, int32_t alpha, int32_t param,
+                         int32_t extra) {
+  DrawContext* dc = threadDrawContext;
+  const ScreenContext* screen = Screen();
+  // ToPixel of a coordinate in 0.5 .. 2^23 is x + 0.5 rounded down, which
+  // the single-precision sum gives too (see DrawCircle); others go the
+  // common way.  NaN fails here.
+  if (!dc || !screen || dc->directSerial != screen->modeSerial || image->type != IMAGE_TYPE ||
+      image->bpp != 4 || !(x >= 0.5f && x < 8388608.0f && y >= 0.5f && y < 8388608.0f))
+    return false;
+  const ClipRect& c = dc->clip;
+  const int64_t px = int64_t(x + 0.5f) + c.x, py = int64_t(y + 0.5f) + c.y;
+  const int64_t width = image->width, height = image->height;
+  // An empty image (a header made by hand) draws nothing and marks no row.
+  if (width == 0 || height == 0 || px + width > int64_t(c.x) + c.width ||
+      py + height > int64_t(c.y) + c.height)
+    return false;
+  const BlitTable*& table = dc->blitCache[int(PutMode::Blend)];
+  if (!table) table = TableForScreen(PutMode::Blend, screen->flags);
+  dc->lastPoint = {x, y};
+  LockForDrawing(*dc);
+  table->byBpp[3](ImagePixels(image), PixelAddress(*dc, int(px), int(py)), int(width),
+                  int(height), int(image->pitch), dc->pitch, alpha, param, extra);
+  // directSerial vouches for the shown page, and the clip rectangle lies
+  // inside the screen.
+  SetDirtyFlags(dc->dirtyRows + py, size_t(height));
+  UnlockForDrawing(*dc);
+  SetLastError(0);
+  return true;
+}
+
+// PutImage's common steps, for every call.
+[[gnu::noinline]] int32_t PutImageSteps(Image* target, float x, float y, Image* image,
+                                        int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                                        int32_t coordFlags, PutMode mode, int32_t alpha,
+                                        int32_t param, int32_t extra) {
   ScreenContext* screen = Screen();
   DrawContext* context = GetDrawContext();
   if (!screen || !context || !image) return Fail();
@@ -127,6 +167,18 @@ int32_t PutImage(Image* target, float x, float y, Image* image, int32_t x1, int3
   UnlockForDrawing(dc);
   SetLastError(0);
   return 0;
+}
+
+}  // namespace
+
+int32_t PutImage(Image* target, float x, float y, Image* image, int32_t x1, int32_t y1,
+                 int32_t x2, int32_t y2, int32_t coordFlags, PutMode mode, int32_t alpha,
+                 int32_t param, int32_t extra) {
+  if (!target && image && x1 == PUT_WHOLE_IMAGE && coordFlags == 0 && mode == PutMode::Blend &&
+      PutWholeImageDirect(x, y, image, alpha, param, extra))
+    return 0;
+  return PutImageSteps(target, x, y, image, x1, y1, x2, y2, coordFlags, mode, alpha, param,
+                       extra);
 }
 
 }  // namespace fb

@@ -161,46 +161,82 @@ void Transparent16(const uint8_t* src, uint8_t* dst, int width, int height, int 
   }
 }
 
-// Keyed copy at 4 bytes; clearAlpha is Transparent's rule, Blend at
-// alpha 255 keeps the source's alpha byte.
-template <bool clearAlpha>
-void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
-                 int dstPitch) {
-  const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
-  if (width >= 8 && width <= KEYED_NARROW_ROW) {
-    // Sprite-sized rows: the destination is read only for steps that hold
-    // a transparent pixel.  On a screen whose pitch is a multiple of 4 KiB
-    // every destination load shares its low address bits with the stores
-    // just made to the row above, and the processor holds such loads back;
-    // an opaque step needs no load at all.  Wide rows test whole blocks
-    // (below), where a scattered key pattern would defeat a test per step.
-    const int last = 4 * (width - 8);
-    auto step = [keep](const uint8_t* s8, const uint8_t* d8) {
-      const __m256i s = Load(s8);
-      const __m256i key = Key32(s);
-      const __m256i r = _mm256_and_si256(s, keep);
-      return _mm256_testz_si256(key, key) ? r : Select(key, Load(d8), r);
-    };
-    const int steps = width / 8;
-    const bool tail = width & 7;
-    for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
-      const __m256i lastPixels = step(src + last, dst + last);
-#pragma GCC unroll 8
-      for (int k = 0; k < steps; ++k) Store(dst + 32 * k, step(src + 32 * k, dst + 32 * k));
-      if (tail) Store(dst + last, lastPixels);
-    }
-    return;
+// The last 1..7 pixels of a keyed row, in pieces of 4, 2 and 1 that
+// each cover only the row's own pixels: a piece without transparent
+// pixels is stored, one of only transparent pixels skipped, and the
+// others select against the destination.
+inline void KeyedTail32(const uint8_t* s, uint8_t* d, int n, __m256i keep) {
+  const __m128i k = _mm256_castsi256_si128(keep);
+  const __m128i keyMask = _mm_set1_epi32(0x00FFFFFF);
+  const __m128i key = _mm_set1_epi32(int(TRANSPARENT_COLOR_32));
+  if (n & 4) {
+    const __m128i v = Load128(s);
+    const __m128i keys = _mm_cmpeq_epi32(_mm_and_si128(v, keyMask), key);
+    if (!_mm_testc_si128(keys, _mm_set1_epi32(-1)))
+      Store128(d, Select128(keys, _mm_testz_si128(keys, keys) ? v : Load128(d),
+                            _mm_and_si128(v, k)));
+    s += 16;
+    d += 16;
   }
+  if (n & 2) {
+    const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s));
+    const __m128i keys = _mm_cmpeq_epi32(_mm_and_si128(v, keyMask), key);
+    const int bits = _mm_movemask_ps(_mm_castsi128_ps(keys)) & 3;
+    if (bits != 3) {
+      const __m128i old = bits ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(d)) : v;
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(d), Select128(keys, old, _mm_and_si128(v, k)));
+    }
+    s += 8;
+    d += 8;
+  }
+  if (n & 1) {
+    const uint32_t v = LoadU32(s);
+    if (!IsKey32(v)) StoreU32(d, v & uint32_t(_mm_cvtsi128_si32(k)));
+  }
+}
+
+// Keyed copy at 4 bytes of rows up to KEYED_NARROW_ROW pixels: sprites.
+// clearAlpha is Transparent's rule, Blend at alpha 255 keeps the source's
+// alpha byte.  A step of eight opaque pixels is stored, one of eight
+// transparent ones skipped, and only a step that holds both reads the
+// destination: a load that misses the cache holds up what follows it,
+// where a store does not, and sprites land on lines that have left the
+// cache since the last frame.  The row's last width % 8 pixels are written
+// in pieces that stay inside the row: a last step overlapping the one
+// before would cost one store more per row, and stores to lines that are
+// not at hand are what a sprite costs.
+template <bool clearAlpha, int steps>
+[[gnu::noinline]] void KeyedRows32(const uint8_t* src, uint8_t* dst, int width, int height,
+                                   int srcPitch, int dstPitch) {
+  const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
+  const int tail = width - 8 * steps;
+  for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    for (int k = 0; k < steps; ++k) {
+      const __m256i s = Load(src + 32 * k);
+      const __m256i key = Key32(s);
+      if (_mm256_testz_si256(key, key))
+        Store(dst + 32 * k, _mm256_and_si256(s, keep));
+      else if (!_mm256_testc_si256(key, _mm256_set1_epi32(-1)))
+        Store(dst + 32 * k, Select(key, Load(dst + 32 * k), _mm256_and_si256(s, keep)));
+    }
+    if (tail) KeyedTail32(src + 32 * steps, dst + 32 * steps, tail, keep);
+  }
+}
+
+// Keyed copy at 4 bytes of wider rows, in blocks of KEYED_BLOCK pixels
+// (a test per step would lose to a scattered key pattern).  A block
+// without a transparent pixel is copied without reading the destination,
+// so an opaque background costs what a copy costs; a block with one
+// selects step by step without branches, so a scattered key pattern costs
+// one well-predicted test per block.  The row's last eight pixels are
+// loaded before its first store, as in Rows32.
+template <bool clearAlpha>
+[[gnu::noinline]] void KeyedBlocks32(const uint8_t* src, uint8_t* dst, int width, int height,
+                                     int srcPitch, int dstPitch) {
+  const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
   auto pixels = [keep](__m256i s, __m256i d) {
     return Select(Key32(s), d, _mm256_and_si256(s, keep));
   };
-  if (width < KEYED_BLOCK) return Rows32(src, dst, width, height, srcPitch, dstPitch, pixels);
-  // Wide rows in blocks of KEYED_BLOCK pixels.  A block without a
-  // transparent pixel is copied without reading the destination, so an
-  // opaque background costs what a copy costs; a block with one selects
-  // step by step without branches, so a scattered key pattern costs one
-  // well-predicted test per block.  The row's last eight pixels are loaded
-  // before its first store, as in Rows32.
   const int last = 4 * (width - 8);
   for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
     const __m256i lastPixels = pixels(Load(src + last), Load(dst + last));
@@ -227,6 +263,22 @@ void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int sr
     for (; x + 8 <= width; x += 8) Store(dst + 4 * x, pixels(Load(src + 4 * x), Load(dst + 4 * x)));
     if (width & 7) Store(dst + last, lastPixels);
   }
+}
+
+template <bool clearAlpha>
+inline void KeyedCopy32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
+                        int dstPitch) {
+  // Sprite rows with the number of whole steps fixed, so that nothing but
+  // the pixels is decided per row.
+  static_assert(KEYED_NARROW_ROW == 64);
+  using Rows = void (*)(const uint8_t*, uint8_t*, int, int, int, int);
+  static constexpr Rows rows[9] = {
+      KeyedRows32<clearAlpha, 0>, KeyedRows32<clearAlpha, 1>, KeyedRows32<clearAlpha, 2>,
+      KeyedRows32<clearAlpha, 3>, KeyedRows32<clearAlpha, 4>, KeyedRows32<clearAlpha, 5>,
+      KeyedRows32<clearAlpha, 6>, KeyedRows32<clearAlpha, 7>, KeyedRows32<clearAlpha, 8>};
+  if (width <= KEYED_NARROW_ROW)
+    return rows[width / 8](src, dst, width, height, srcPitch, dstPitch);
+  KeyedBlocks32<clearAlpha>(src, dst, width, height, srcPitch, dstPitch);
 }
 
 void Transparent32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,

@@ -249,16 +249,11 @@ void FillDisc(const DrawContext& dc, const DiscShape& shape, int cx, int cy, uin
   return true;
 }
 
-// The explosions' dot on the 32-bit screen, which callers have checked it
-// lies inside, marking the rows when drawing to the visible page.
-inline void DrawDot32(DrawContext& dc, int cx, int cy, uint32_t value) {
-  uint8_t* const dirty = dc.workPage == dc.screen->visiblePage ? dc.dirtyRows + cy : nullptr;
-  UnsafeDrawDot32(PixelAddress(dc, cx, cy), dc.pitch, dirty, value);
-}
-
+// The explosions' dot on the shown page of the 32-bit screen, which
+// callers have checked it lies inside, taking the lock for it.
 [[gnu::noinline]] void DrawDot32Locking(DrawContext& dc, int cx, int cy, uint32_t value) {
   ScreenLock();
-  DrawDot32(dc, cx, cy, value);
+  UnsafeDrawDot32(PixelAddress(dc, cx, cy), dc.pitch, dc.dirtyRows + cy, value);
   ScreenUnlock(1, 0);
 }
 
@@ -354,41 +349,37 @@ inline uint32_t Bits(float v) { return std::bit_cast<uint32_t>(v); }
 // The game draws tens of thousands of dots a frame: radius 1 at the
 // screen's aspect (1), whole and filled, absolute coordinates, an opaque
 // colour onto the 32-bit screen already selected.  Recognising that call
-// compares its arguments' bit patterns and the context's state with what
-// the dot needs; its five pixels are then written here, without a call.
-// Any other spelling of the same circle takes the common steps out of
-// line, to the same pixels.
+// compares its arguments' bit patterns with the dot's and the context's
+// directSerial with the screen's serial; its five pixels are then written
+// here, without a call.  Any other spelling of the same circle takes the
+// common steps out of line, to the same pixels.
 void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
                 float start, float end, int32_t fill, int32_t coordFlags) {
   DrawContext* dc = threadDrawContext;
   const ScreenContext* screen = Screen();
-  if (!dc || !screen)
-    return DrawCircleSteps(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
   const uint32_t otherShape =
       (Bits(radius) ^ Bits(1.0f)) | Bits(aspect) | Bits(start) | (Bits(end) ^ Bits(FULL_CIRCLE));
-  if (target || coordFlags != CoordFlags::Absolute || fill == 0 || otherShape ||
-      Bits(screen->aspect) != Bits(1.0f) || dc->modeSerial != screen->modeSerial ||
-      (dc->state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET)) || dc->routineKey != 4 ||
-      (colour < 0xFF000000u && (dc->screenMarks & SCREEN_MARK_ALPHA_PRIMITIVES)))
+  if (!dc || !screen || target || coordFlags != CoordFlags::Absolute || fill == 0 || otherShape ||
+      dc->directSerial != screen->modeSerial || Bits(screen->aspect) != Bits(1.0f) ||
+      colour < dc->dotLeastColour)
     return DrawCircleSteps(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
 
   dc->lastPoint = {x, y};
   // ToPixel of a coordinate in 0.5 .. 2^23 is x + 0.5 rounded down; for
   // every float in that range the single-precision sum rounds down to the
-  // same integer (checked one by one).  The cross reaches one pixel each
-  // way; NaN is never inside.
+  // same integer (checked one by one).  Below the limits the cross fits
+  // inside the clip rectangle; NaN is never inside.
+  if (!(x >= 0.5f && x < dc->dotXLimit && y >= 0.5f && y < dc->dotYLimit))
+    return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
   const ClipRect& c = dc->clip;
-  if (!(x >= 0.5f && x < 8388608.0f && y >= 0.5f && y < 8388608.0f))
-    return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
-  const int px = int(x + 0.5f), py = int(y + 0.5f);
-  if (px > c.width - 2 || py > c.height - 2)
-    return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
-  if (screen->lockCount <= 0) return DrawDot32Locking(*dc, px + c.x, py + c.y, colour);
-  DrawDot32(*dc, px + c.x, py + c.y, colour);
+  const int px = int(x + 0.5f) + c.x, py = int(y + 0.5f) + c.y;
+  if (screen->lockCount <= 0) return DrawDot32Locking(*dc, px, py, colour);
+  // directSerial vouches for 4 bytes per pixel.
+  UnsafeDrawDot32(dc->rows[size_t(py)] + 4 * size_t(px), dc->pitch, dc->dirtyRows + py, colour);
 }
 
 DotRun BeginDots(Image* target) {
-  DotRun run{target, nullptr, 0, 0, 0, nullptr, false, false, 0, 0};
+  DotRun run{target, nullptr, 0, 0, 0, nullptr, 0, false, 0, 0};
   DrawContext* dc = GetDrawContext();
   if (!dc) return run;
   SelectTarget(*dc, target);
@@ -401,17 +392,16 @@ DotRun BeginDots(Image* target) {
   const ClipRect& c = dc->clip;
   run.origin = PixelAddress(*dc, c.x, c.y);
   run.pitch = dc->pitch;
-  run.width = c.width;
-  run.height = c.height;
+  // Exact: the sides are 2^15 at most.
+  run.xLimit = float(c.width) - 1.5f;
+  run.yLimit = float(c.height) - 1.5f;
   if (!dc->target && dc->workPage == dc->screen->visiblePage) run.dirtyRows = dc->dirtyRows + c.y;
-  run.blendsBelowOpaque = (dc->screenMarks & SCREEN_MARK_ALPHA_PRIMITIVES) != 0;
+  run.leastColour = dc->dotLeastColour;
   return run;
 }
 
-void DrawDotByCircle(DotRun& run, float x, float y, Color colour) {
-  DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
-  run.lastX = x;
-  run.lastY = y;
+void DrawDotByCircle(Image* target, float x, float y, Color colour) {
+  DrawCircle(target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
 }
 
 void EndDots(DotRun& run) {

@@ -58,6 +58,15 @@ PixelRoutines MakeRoutines(int bpp, const SpanRoutines& spans) {
 
 int Index(int bpp) { return bpp == 4 ? 2 : bpp == 2 ? 1 : 0; }
 
+void RenewDirectSerial(DrawContext& dc) {
+  const bool direct = !dc.target && !(dc.state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET)) &&
+                      dc.bpp == 4 && dc.routineKey == 4 && dc.workPage == dc.screen->visiblePage;
+  dc.directSerial = direct ? dc.modeSerial : 0;
+  // Exact: the sides are 2^15 at most.
+  dc.dotXLimit = direct ? float(dc.clip.width) - 1.5f : 0;
+  dc.dotYLimit = direct ? float(dc.clip.height) - 1.5f : 0;
+}
+
 void LoadScreenState(DrawContext& dc, const ScreenContext& screen) {
   dc.clip = dc.savedScreenClip;
   dc.bpp = screen.bpp;
@@ -106,6 +115,7 @@ DrawContext* SetUpDrawContext(ScreenContext& s) {
     dc.dirtyRows = screen->dirtyRows;
     dc.screenHeight = screen->height;
     dc.screenMarks = screen->flags;
+    dc.dotLeastColour = (screen->flags & SCREEN_MARK_ALPHA_PRIMITIVES) ? 0xFF000000u : 0;
     dc.savedScreenClip = {0, 0, screen->width, screen->height};
     dc.rows.assign(size_t(screen->height), nullptr);
     dc.foreground = screen->depth == 8 ? 15u : screen->colorMask;
@@ -130,10 +140,12 @@ void SelectTargetChanged(DrawContext& dc, Image* target) {
     dc.state |= DC_IMAGE_TARGET;
     dc.target = target;
     ChoosePixelRoutines(dc, 0xFF000000);
+    RenewDirectSerial(dc);
     return;
   }
   if (dc.state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET)) LoadScreenState(dc, *screen);
   dc.target = nullptr;
+  RenewDirectSerial(dc);
 }
 
 void ForgetTarget(DrawContext& dc) {
@@ -142,6 +154,7 @@ void ForgetTarget(DrawContext& dc) {
     dc.clip = dc.savedScreenClip;
     dc.state = (dc.state & ~DC_IMAGE_TARGET) | DC_RELOAD_SCREEN;
   }
+  dc.directSerial = 0;  // the next selection of the screen renews it
 }
 
 void LoadPixelRoutines(DrawContext& dc, uint32_t routineKey) {
@@ -157,6 +170,7 @@ void LoadPixelRoutines(DrawContext& dc, uint32_t routineKey) {
     dc.pixel.FillSpan = FillBlend32;
   }
   dc.routineKey = routineKey;
+  RenewDirectSerial(dc);
 }
 
 void ApplyCoordFlags(DrawContext& dc, int32_t coordFlags, float& x1, float& y1, float& x2,

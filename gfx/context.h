@@ -84,6 +84,19 @@ struct DrawContext {
   uint32_t screenMarks = 0;  // SCREEN_MARK_*
   // Which routines `pixel` holds: bpp, plus 0x100 for the blending ones.
   uint32_t routineKey = 0;
+  // modeSerial while the shown page of a 32-bit screen is the target and
+  // the storing routines are loaded, else 0 (never a serial): one compare
+  // with the screen's serial then tells the direct paths of DrawCircle,
+  // PutImage and SetPixel that the context is current and needs no set-up.
+  // Every function here that changes the target or the routines renews it.
+  int32_t directSerial = 0;
+  // With directSerial set: the clip rectangle's width and height less 1.5,
+  // the bounds below which a dot's centre coordinates put its whole cross
+  // inside (0 otherwise).
+  float dotXLimit = 0, dotYLimit = 0;
+  // The least colour that DrawCircle's dot path writes by storing it:
+  // translucent colours blend on a screen with the alpha-primitives mark.
+  uint32_t dotLeastColour = 0;
 };
 
 // The calling thread's context, set up afresh if a new screen was opened.
@@ -166,17 +179,10 @@ inline uint32_t ChooseColor(const DrawContext& dc, int32_t coordFlags, Color col
   return ConvertColor(dc.bpp, colour);
 }
 
-// Sets the dirty flags of rows first..last (clipped to the screen) when the
-// target is the screen and the work page is the visible page.
-inline void MarkDirtyRows(const DrawContext& dc, int first, int last) {
-  if (dc.target || dc.workPage != dc.screen->visiblePage) return;
-  if (first < 0) first = 0;
-  if (last >= dc.screenHeight) last = dc.screenHeight - 1;
-  if (first > last) return;
-  // A sprite's or a dot's few rows with a store or two; long runs by memset.
+// Sets n (1 or more) dirty flags from p on: a sprite's or a dot's few
+// rows with a store or two, long runs by memset.
+inline void SetDirtyFlags(uint8_t* p, size_t n) {
   static constexpr uint8_t ones[16] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-  uint8_t* const p = dc.dirtyRows + first;
-  const size_t n = size_t(last - first + 1);
   if (n < 4) {
     p[0] = p[n / 2] = p[n - 1] = 1;
   } else if (n <= 8) {
@@ -191,6 +197,16 @@ inline void MarkDirtyRows(const DrawContext& dc, int first, int last) {
   } else {
     std::memset(p, 1, n);
   }
+}
+
+// Sets the dirty flags of rows first..last (clipped to the screen) when the
+// target is the screen and the work page is the visible page.
+inline void MarkDirtyRows(const DrawContext& dc, int first, int last) {
+  if (dc.target || dc.workPage != dc.screen->visiblePage) return;
+  if (first < 0) first = 0;
+  if (last >= dc.screenHeight) last = dc.screenHeight - 1;
+  if (first > last) return;
+  SetDirtyFlags(dc.dirtyRows + first, size_t(last - first + 1));
 }
 
 // ScreenLock and ScreenUnlock(1, 0) for the hottest drawing paths: while

@@ -230,7 +230,25 @@ void DrawLinePixels(DrawContext& dc, int x1, int y1, int x2, int y2, uint32_t co
 
 void SetPixel(Image* target, float x, float y, Color colour, int32_t coordFlags,
               int32_t useBackground) {
-  DrawContext* dc = GetDrawContext();
+  // The game's bullets and dying dots: a colour stored as it is, at
+  // absolute coordinates, onto the shown page of the 32-bit screen already
+  // selected (directSerial; see DrawCircle), inside the clip rectangle,
+  // which ends 0.5 past the dot's limits.  The common steps would do the
+  // same.
+  DrawContext* dc = threadDrawContext;
+  const ScreenContext* screen = Screen();
+  if (dc && screen && !target && coordFlags == CoordFlags::Absolute &&
+      dc->directSerial == screen->modeSerial && colour >= dc->dotLeastColour && x >= 0.5f &&
+      x < dc->dotXLimit + 1 && y >= 0.5f && y < dc->dotYLimit + 1) {
+    dc->lastPoint = {x, y};
+    const int px = int(x + 0.5f) + dc->clip.x, py = int(y + 0.5f) + dc->clip.y;
+    LockForDrawing(*dc);
+    reinterpret_cast<uint32_t*>(dc->rows[size_t(py)])[px] = colour;
+    dc->dirtyRows[py] = 1;
+    UnlockForDrawing(*dc);
+    return;
+  }
+  dc = GetDrawContext();
   if (!dc) return;
   SelectTarget(*dc, target);
   uint32_t value = ChooseColor(*dc, coordFlags, colour, useBackground != 0);

@@ -62,32 +62,32 @@ inline void UnsafeDrawDot32(uint8_t* centre, intptr_t pitch, uint8_t* dirty, uin
 // must stay as they are until EndDots.
 struct DotRun {
   Image* target;
-  uint8_t* origin;  // pixel (0, 0) of the clip rectangle, nullptr: no dot is written directly
+  uint8_t* origin;  // pixel (0, 0) of the clip rectangle
   intptr_t pitch;   // bytes from one row to the next
-  int32_t width, height;   // of the clip rectangle
-  uint8_t* dirtyRows;      // flag of the clip rectangle's first row, nullptr: no marking
-  bool blendsBelowOpaque;  // translucent colours blend (SCREEN_ALPHA_PRIMITIVES)
+  // A dot is written directly when 0.5 <= x < xLimit and 0.5 <= y < yLimit:
+  // the clip rectangle's width and height less 1.5, or 0 when no dot is.
+  float xLimit, yLimit;
+  uint8_t* dirtyRows;     // flag of the clip rectangle's first row, nullptr: no marking
+  uint32_t leastColour;   // below it colours blend (SCREEN_ALPHA_PRIMITIVES), not stored
   bool locked;
-  float lastX, lastY;      // lastPoint at EndDots
+  float lastX, lastY;     // lastPoint at EndDots
 };
 DotRun BeginDots(Image* target);
 void EndDots(DotRun& run);
-void DrawDotByCircle(DotRun& run, float x, float y, Color colour);  // DrawDot's other way
+void DrawDotByCircle(Image* target, float x, float y, Color colour);  // DrawDot's other way
 inline void DrawDot(DotRun& run, float x, float y, Color colour) {
   // For a coordinate in 0.5 .. 2^23 the pixel is x + 0.5 rounded down, and
-  // the single-precision sum rounds down to the same integer.  NaN fails.
-  if (run.origin && (colour >= 0xFF000000u || !run.blendsBelowOpaque) && x >= 0.5f &&
-      x < 8388608.0f && y >= 0.5f && y < 8388608.0f) {
-    const int px = int(x + 0.5f), py = int(y + 0.5f);
-    if (px <= run.width - 2 && py <= run.height - 2) {
-      UnsafeDrawDot32(run.origin + py * run.pitch + px * 4, run.pitch,
-                      run.dirtyRows ? run.dirtyRows + py : nullptr, colour);
-      run.lastX = x;
-      run.lastY = y;
-      return;
-    }
+  // the single-precision sum rounds down to the same integer; below the
+  // limit (under 2^15) the cross fits inside.  NaN fails.
+  if (x >= 0.5f && x < run.xLimit && y >= 0.5f && y < run.yLimit && colour >= run.leastColour) {
+    const intptr_t px = intptr_t(x + 0.5f), py = intptr_t(y + 0.5f);
+    UnsafeDrawDot32(run.origin + py * run.pitch + px * 4, run.pitch,
+                    run.dirtyRows ? run.dirtyRows + py : nullptr, colour);
+  } else {
+    DrawDotByCircle(run.target, x, y, colour);
   }
-  DrawDotByCircle(run, x, y, colour);
+  run.lastX = x;
+  run.lastY = y;
 }
 
 }  // namespace fb

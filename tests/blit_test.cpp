@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <vector>
 
 #include <fb/gfx/blit_packed.h>
+#include <fb/gfx/primitives.h>
 #include <fb/gfx/spans.h>
 #include <fb/platform/runtime.h>
 #include <fb/platform/screen.h>
@@ -192,6 +195,40 @@ TEST(BlitSets, WideRowsWithAndWithoutTransparentStretches) {
       }
 }
 
+// Sprite-sized rows whose transparent pixels lie at their ends, as a
+// sprite's corners do: the packed sets store a step of eight opaque pixels,
+// skip one of eight transparent ones, select in the others, and write a
+// row's last width % 8 pixels in pieces of 4, 2 and 1 that are each
+// opaque, transparent or mixed.  Row (lead, trail) has its first lead and
+// last trail pixels transparent; the last rows are random.
+TEST(BlitSets, SpriteRowsWithTransparentEnds) {
+  std::mt19937 rng(33);
+  const int ends[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 12, 16};
+  constexpr int endCount = int(std::size(ends)), rows = endCount * endCount + 4;
+  const int pitch = 64 * 4 + 16;
+  std::vector<uint8_t> src(size_t(pitch) * rows), start(size_t(pitch) * rows);
+  for (int width = 1; width <= 64; ++width) {
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < width; ++x) {
+        const bool random = y >= endCount * endCount;
+        const int lead = random ? 0 : ends[y / endCount], trail = random ? 0 : ends[y % endCount];
+        const bool key = random ? rng() % 2 == 0 : x < lead || x >= width - trail;
+        const uint32_t v = key ? 0x40FF00FFu : 0xC0000000u | (rng() & 0xFFFFFF), d = rng();
+        std::memcpy(&src[size_t(y) * pitch + size_t(x) * 4], &v, 4);
+        std::memcpy(&start[size_t(y) * pitch + size_t(x) * 4], &d, 4);
+      }
+    for (PutMode mode : {PutMode::Transparent, PutMode::Blend}) {
+      std::vector<uint8_t> want = start;
+      PlainBlitTable(mode)->byBpp[3](src.data(), want.data(), width, rows, pitch, pitch, 255, 0, 0);
+      for (const NamedTable& set : Sets()) {
+        std::vector<uint8_t> got = start;
+        set.table(mode)->byBpp[3](src.data(), got.data(), width, rows, pitch, pitch, 255, 0, 0);
+        ASSERT_EQ(got, want) << set.name << " mode " << int(mode) << " width " << width;
+      }
+    }
+  }
+}
+
 // Alpha 0 in PutMode::Blend draws nothing at every depth and in every set,
 // opaque and transparent source pixels alike.
 TEST(BlitSets, BlendAtAlphaZeroLeavesTheTarget) {
@@ -254,6 +291,13 @@ class PutImageTest : public ::testing::Test {
   }
   ScreenContext* screen = nullptr;
   std::vector<Image*> images;
+  // What a call left behind, for comparing two ways of drawing.
+  struct Outcome {
+    int32_t result, error, lockCount;
+    PointF lastPoint;
+    std::vector<uint8_t> dirty, pixels;
+  };
+  Outcome results[2];
 };
 
 TEST_F(PutImageTest, ClipsAtEveryEdge) {
@@ -377,6 +421,105 @@ TEST_F(PutImageTest, FailuresDrawNothing) {
   ASSERT_EQ(PutImage(nullptr, 1, 1, grey, PUT_WHOLE_IMAGE, 0, 0, 0, 0, PutMode::Alpha, 0), 0);
   EXPECT_EQ(At(1, 1), 0x80000000u);
   EXPECT_EQ(At(0, 0), BLACK);
+}
+
+// PutImage draws a whole 32-bit image in PutMode::Blend onto the screen,
+// wholly inside, by a direct way of its own; the same image given as the
+// rectangle of all its pixels takes the common steps.  Both must leave
+// the same pixels, dirty rows, lastPoint, lock count, result and last
+// error, at the screen's edges, at coordinates that round either way, with
+// the lock held or not, and after an image was the target.
+TEST_F(PutImageTest, WholeImageAgreesWithItsRectangle) {
+  struct Case {
+    float x, y;
+    int32_t alpha;
+    bool locked;
+    bool imageTargetBefore;
+  };
+  const float nearHalf = std::nextafter(0.5f, 0.0f);
+  const Case cases[] = {
+      {5, 3, 255, true, false},         {5, 3, 255, false, false},
+      {5, 3, 200, true, false},         {5, 3, 0, true, false},
+      {5, 3, -1, false, false},         {5, 3, 0x12345600, true, false},
+      {0.5f, 0.5f, 255, true, false},   {nearHalf, 2, 255, true, false},
+      {2, nearHalf, 255, true, false},  {0, 0, 255, true, false},
+      {10.5f, 4.4999f, 255, true, false}, {11.49f, 10.5f, 255, true, false},
+      {11.5f, 10.5f, 255, true, false}, {12.5f, 2, 255, true, false},
+      {3, 11.5f, 255, true, false},     {-1.5f, 2, 255, true, false},
+      {NAN, 2, 255, true, false},       {2, INFINITY, 255, true, false},
+      {1e10f, 2, 255, true, false},     {5, 3, 255, true, true},
+  };
+  for (uint32_t features : {~0u, 0u})
+    for (const Case& c : cases)
+      for (bool whole : {true, false}) {
+        SCOPED_TRACE(testing::Message() << "at " << c.x << "," << c.y << " alpha " << c.alpha
+                                        << (c.locked ? " locked" : "")
+                                        << (c.imageTargetBefore ? " after an image" : "")
+                                        << " features " << features);
+        ForceCpuFeatures(features);
+        Open(32, 32, 24);
+        std::mt19937 rng(4);
+        Image* image = CreateImage(20, 13, 0, 32, -1);
+        images.push_back(image);
+        for (int y = 0; y < 13; ++y)
+          for (int x = 0; x < 20; ++x)
+            Row(image, y)[x] = rng() % 3 ? uint32_t(rng()) : 0x00FF00FFu;
+        for (size_t i = 0; i < size_t(screen->pitch) * screen->height; ++i)
+          screen->framebuffer[i] = uint8_t(rng());
+        // A pixel outside selects the target without drawing.  An image as
+        // large as the screen would hold the whole sprite, should the direct
+        // way mistake it for the screen.
+        Image* before = nullptr;
+        if (c.imageTargetBefore) images.push_back(before = CreateImage(32, 24, 0, 32, 0));
+        SetPixel(before, -9, -9, 0, CoordFlags::Absolute);
+        GetDrawContext()->lastPoint = {7, 8};
+        // Otherwise the context is ready for the direct way.
+        if (!c.imageTargetBefore) {
+          ASSERT_EQ(GetDrawContext()->directSerial, screen->modeSerial);
+        }
+        if (c.locked) ScreenLock();
+        SetLastError(5);
+        const int32_t result =
+            whole ? PutImage(nullptr, c.x, c.y, image, PUT_WHOLE_IMAGE, 0, 0, 0, 0, PutMode::Blend,
+                             c.alpha)
+                  : PutImage(nullptr, c.x, c.y, image, 0, 0, 19, 12, 0, PutMode::Blend, c.alpha);
+        results[whole] = {result, LastError(), screen->lockCount, GetDrawContext()->lastPoint,
+                          std::vector<uint8_t>(screen->dirtyRows, screen->dirtyRows + 24),
+                          std::vector<uint8_t>(screen->framebuffer,
+                                               screen->framebuffer + size_t(screen->pitch) * 24)};
+        if (c.locked) ScreenUnlock(1, 0);
+        TearDown();
+        images.clear();
+        if (whole) continue;
+        const Outcome &a = results[1], &b = results[0];
+        EXPECT_EQ(a.result, b.result);
+        EXPECT_EQ(a.error, b.error);
+        EXPECT_EQ(a.lockCount, b.lockCount);
+        EXPECT_EQ(std::memcmp(&a.lastPoint, &b.lastPoint, sizeof(PointF)), 0);
+        EXPECT_EQ(a.dirty, b.dirty);
+        ASSERT_EQ(a.pixels, b.pixels);
+      }
+}
+
+// A header made by hand with no rows or no columns holds no pixels: the
+// game's call draws nothing, marks no row and succeeds, by either way.
+TEST_F(PutImageTest, EmptyImageMarksNoRow) {
+  Open(32);
+  struct {
+    Image header;
+    alignas(16) uint32_t pixels[8];
+  } empty{};
+  for (uint32_t width : {0u, 4u}) {
+    empty.header = {IMAGE_TYPE, 4, width, 4 - width, 16, 0, 0};
+    for (float x : {0.0f, 3.0f}) {
+      SetLastError(5);
+      EXPECT_EQ(PutImage(nullptr, x, 3, &empty.header, PUT_WHOLE_IMAGE, 0, 0, 0, 0,
+                         PutMode::Blend, 255),
+                0);
+      EXPECT_EQ(LastError(), 0);
+    }
+  }
+  ExpectPlaced(0, 0, 0, 0);
 }
 
 // The same through PutImage, with the screen's plain and packed sets.

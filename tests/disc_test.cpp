@@ -204,6 +204,14 @@ TEST(SmallDiscs, DotRunMatchesDrawCircle) {
     const float y = float(int(rng() % (H * 8 + 40)) - 20) / 8;
     dots.push_back({x, y, Color(rng() % 5 ? 0xFF000000u | rng() : rng() & 0x7FFFFFFFu)});
   }
+  // Where the direct way ends: the cross touching each edge, and one float
+  // either side of that.
+  const float xs[] = {0.5f, std::nextafter(0.5f, 0.0f), W - 1.5f, std::nextafter(W - 1.5f, 0.0f),
+                      std::nextafter(W - 1.5f, float(W))};
+  const float ys[] = {0.5f, std::nextafter(0.5f, 0.0f), H - 1.5f, std::nextafter(H - 1.5f, 0.0f),
+                      std::nextafter(H - 1.5f, float(H))};
+  for (float x : xs)
+    for (float y : ys) dots.push_back({x, y, Color(0xFF000000u | rng())});
   dots.push_back({NAN, 3, 0xFF102030u});
   dots.push_back({7.5f, 6.5f, 0xFF405060u});  // the last one sets lastPoint
   for (const Case& c : cases) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <set>
 #include <utility>
@@ -89,6 +90,45 @@ TEST_F(Primitives, SetPixelColourChoiceAndDirtyRow) {
   // Relative to the last point, (6, 7).
   SetPixel(nullptr, 2, 1, INK, CoordFlags::Relative);
   EXPECT_EQ(At(8, 8), INK);
+}
+
+// SetPixel writes an opaque pixel inside the 32-bit screen by a direct
+// way of its own; relative to a lastPoint of (0, 0) the same pixel takes
+// the common steps.  Pixels, dirty rows, lastPoint and the lock count must
+// agree, at the edges where the direct way ends and beyond them.
+TEST_F(Primitives, SetPixelDirectWayAgreesWithTheCommonSteps) {
+  const float below = std::nextafter(0.5f, 0.0f), last = std::nextafter(1023.5f, 0.0f);
+  const float xs[] = {0.5f, below, 10.5f, 1022.5f, last, 1023.5f, -3, NAN, 3e9f};
+  const float ys[] = {0.5f, below, 2.49f, std::nextafter(767.5f, 0.0f), 767.5f};
+  for (bool locked : {false, true})
+    for (bool imageBefore : {false, true})
+      for (float x : xs)
+        for (float y : ys) {
+          SCOPED_TRACE(testing::Message() << "at " << x << "," << y << (locked ? " locked" : "")
+                                          << (imageBefore ? " after an image" : ""));
+          std::vector<uint8_t> pixels[2], dirty[2];
+          PointF lastPoint[2];
+          int32_t lockCount[2];
+          for (int way = 0; way < 2; ++way) {
+            Clean();
+            Image* image = imageBefore ? CreateImage(3, 3, 0, 32, -1) : nullptr;
+            GetDrawContext()->lastPoint = {0, 0};
+            if (locked) ScreenLock();
+            SetPixel(nullptr, x, y, 0x00C0FFEE,
+                     way == 0 ? CoordFlags::Absolute : CoordFlags::Relative);
+            const ScreenContext* s = Screen();
+            pixels[way].assign(s->framebuffer, s->framebuffer + size_t(s->pitch) * s->height);
+            dirty[way].assign(s->dirtyRows, s->dirtyRows + s->height);
+            lastPoint[way] = GetDrawContext()->lastPoint;
+            lockCount[way] = s->lockCount;
+            if (locked) ScreenUnlock(1, 0);
+            DestroyImage(image);
+          }
+          EXPECT_EQ(dirty[0], dirty[1]);
+          EXPECT_EQ(std::memcmp(&lastPoint[0], &lastPoint[1], sizeof(PointF)), 0);
+          EXPECT_EQ(lockCount[0], lockCount[1]);
+          ASSERT_EQ(pixels[0], pixels[1]);
+        }
 }
 
 struct LineCase {
