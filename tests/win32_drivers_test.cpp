@@ -1,10 +1,11 @@
 // What only one of the Win32 drivers does, from inside the program: the
-// full-screen fall-back and the keyboard device of "DirectX"; the window
-// of "OpenGL", which has no window thread and so shows and hears nothing
-// until the program flips.  The tests every windowed driver shares are in
+// full-screen fall-back, the keyboard device and the lost surfaces of
+// "DirectX"; the window of "OpenGL", which has no window thread and so
+// shows and hears nothing until the program flips.  The tests every windowed driver shares are in
 // tests/win32_window_test.cpp.  Needs a display under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -95,6 +96,33 @@ TEST_F(Win32Driver, DirectXAcquiresTheKeyboardAgainWhenItIsTaken) {
   SendW(true);
   EXPECT_TRUE(Eventually([] { return KeyDown(17) == -1; })) << "the device was not acquired again";
   SendW(false);
+}
+
+TEST_F(Win32Driver, DirectXRedrawsEveryRowOfARestoredSurface) {
+  ASSERT_EQ(OpenThrough("DirectX", 320, 200, 32, SCREEN_WINDOWED), 0);
+  ASSERT_STREQ(Screen()->driver->name, "DirectX");
+  DrawRows();
+  const HWND hwnd = CurrentWindowHandle();
+  std::vector<uint32_t> shown;
+  auto rowShown = [&](int y) { return shown[size_t(y) * 320 + 160]; };
+  auto showsRows = [&](int changed, uint32_t colour) {
+    shown = fbtest::ReadClient(hwnd, 320, 200);
+    for (int y = 0; y < 200; ++y)
+      if (rowShown(y) != (y == changed ? colour : RowColour(y))) return false;
+    return true;
+  };
+  ASSERT_TRUE(Eventually([&] { return showsRows(-1, 0); }));
+
+  // The surface is lost while one row changes: only that row is dirty,
+  // but the restored surface needs them all.
+  DirectXLoseSurfaces();
+  ScreenContext& s = *Screen();
+  ScreenLock();
+  auto* row = reinterpret_cast<uint32_t*>(s.framebuffer + 7 * size_t(s.pitch));
+  std::fill_n(row, 320, 0xFF0080C0u);
+  ScreenUnlock(7, 7);
+  EXPECT_TRUE(Eventually([&] { return showsRows(7, 0x0080C0); }))
+      << "row 0 shows " << std::hex << rowShown(0) << ", row 7 " << rowShown(7);
 }
 
 TEST_F(Win32Driver, DirectXRefusesShapedAndOpenGlScreens) {

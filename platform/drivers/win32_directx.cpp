@@ -70,6 +70,7 @@ struct DirectXWindow {
   int32_t modeWidth = 0, modeHeight = 0;  // the display mode set, full screen
   int32_t pictureTop = 0;                 // rows of that mode above the picture
   bool repaintOwed = false;  // rows lost on the way: every row is presented again
+  bool loseAtNextLock = false;  // DirectXLoseSurfaces was called (tests)
   // Windowed: the band that the next Deliver copies to the window (-1: none).
   int32_t copyFirst = -1, copyLast = -1;
 
@@ -235,19 +236,40 @@ bool RestoreSurfaces(DirectXWindow& d, ScreenContext& screen) {
   return false;
 }
 
-// Converts the dirty rows of first..last into the drawing surface.
-// false when it stays lost.
-bool ConvertRows(DirectXWindow& d, ScreenContext& screen, int first, int last) {
+// What the display does to a surface when another program takes it: its
+// pixels are gone (a fill stands for them) and its next lock says lost.
+HRESULT LoseSurface(IDirectDrawSurface* surface) {
+  DDBLTFX fill{};
+  fill.dwSize = sizeof fill;
+  fill.dwFillColor = 0xFF00FF;
+  surface->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fill);
+  return DDERR_SURFACELOST;
+}
+
+// Converts the dirty rows of first..last into the drawing surface.  A
+// surface that had to be restored has lost all it held: then every row
+// is marked and converted, and first..last widened to all of them.  false
+// when it stays lost.
+bool ConvertRows(DirectXWindow& d, ScreenContext& screen, int& first, int& last) {
   IDirectDrawSurface* surface = Fullscreen(d) ? d.primary : d.offscreen;
   DDSURFACEDESC desc{};
   desc.dwSize = sizeof desc;
   HRESULT result = DDERR_SURFACELOST;
+  bool restored = false;
   for (int tries = 0; surface && tries <= RESTORE_TRIES; ++tries) {
-    result = surface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
+    result = std::exchange(d.loseAtNextLock, false)
+                 ? LoseSurface(surface)
+                 : surface->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY, nullptr);
     if (result != DDERR_SURFACELOST || !RestoreSurfaces(d, screen)) break;
+    restored = true;
     surface = Fullscreen(d) ? d.primary : d.offscreen;  // new ones after a mode change
   }
   if (FAILED(result)) return false;
+  if (restored) {
+    MarkAllRowsDirty(screen);
+    first = 0;
+    last = screen.height * screen.scanLineHeight - 1;
+  }
   auto* top = static_cast<uint8_t*>(desc.lpSurface) + size_t(d.pictureTop) * size_t(desc.lPitch);
   for (int row = first; row <= last; ++row) {
     if (!screen.dirtyRows[row]) continue;
@@ -530,6 +552,13 @@ bool DirectXSurface(DirectXSurfaceInfo* info) {
     *info = {d.format.bits, d.format.redLow, d.modeWidth, d.modeHeight, d.pictureTop};
   UnlockDisplay();
   return open;
+}
+
+void DirectXLoseSurfaces() {
+  if (!current) return;
+  LockDisplay();
+  current->loseAtNextLock = true;
+  UnlockDisplay();
 }
 
 void DirectXReleaseKeyboard() {

@@ -28,6 +28,11 @@ struct DirectXSurfaceInfo {
 // false when no "DirectX" window is open.
 bool DirectXSurface(DirectXSurfaceInfo* info);
 
+// Makes the drawing surface's next lock find it lost, its pixels gone, as
+// when another program takes the display; the window thread restores it
+// (tests).
+void DirectXLoseSurfaces();
+
 // Gives up the keyboard device, as the system does when another program
 // takes it; the window thread must acquire it again (tests).
 void DirectXReleaseKeyboard();
