@@ -380,12 +380,7 @@ const win32::WindowDriverSteps DIRECTX_STEPS = {CreateDirectXWindow, DestroyDire
 // --- Window-thread hooks ---
 
 bool OpenHook(void* user) {
-  DirectXWindow& d = *static_cast<DirectXWindow*>(user);
-  ScreenContext* screen = Screen();
-  if (!screen) return false;
-  if (d.window.flags & SCREEN_HIGH_PRIORITY)
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-  return CreateDirectXWindow(d.window, *screen);
+  return win32::OpenOnWindowThread(static_cast<DirectXWindow*>(user)->window);
 }
 
 void BeforeLockHook(void*) { ::Sleep(WINDOW_TICK_MS); }

@@ -180,12 +180,7 @@ const win32::WindowDriverSteps GDI_STEPS = {CreateGdiWindow, DestroyGdiWindow, R
 // --- Window-thread hooks ---
 
 bool OpenHook(void* user) {
-  GdiWindow& g = *static_cast<GdiWindow*>(user);
-  ScreenContext* screen = Screen();
-  if (!screen) return false;
-  if (g.window.flags & SCREEN_HIGH_PRIORITY)
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-  return CreateGdiWindow(g.window, *screen);
+  return win32::OpenOnWindowThread(static_cast<GdiWindow*>(user)->window);
 }
 
 void PresentHook(void* user, int firstRow, int lastRow) {

@@ -285,6 +285,14 @@ HWND CreateWindowOf(Win32Window& w, DWORD style, DWORD exStyle, const RECT& rect
   return hwnd;
 }
 
+bool OpenOnWindowThread(Win32Window& w) {
+  ScreenContext* screen = Screen();
+  if (!screen) return false;
+  if (w.flags & SCREEN_HIGH_PRIORITY)
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+  return w.steps->Create(w, *screen);
+}
+
 void DispatchMessages(Win32Window& w) {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -110,6 +110,13 @@ constexpr UINT WINDOW_CLASS_STYLE = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
 
 // --- Window thread ---
 
+// The Open hook's work for a driver whose window the window thread owns:
+// raises the thread's priority under SCREEN_HIGH_PRIORITY (activation
+// lowers it again while the window is in the background) and creates the
+// window through the driver's steps.  false without a screen or when the
+// window cannot be made.
+bool OpenOnWindowThread(Win32Window& w);
+
 // The styles of a window for flags: a caption with system menu and
 // minimise box (and maximise box unless SCREEN_NO_SWITCH), or a borderless
 // pop-up for SCREEN_NO_FRAME or full screen; SCREEN_SHAPED_WINDOW adds the
