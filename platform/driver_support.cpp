@@ -24,4 +24,25 @@ int32_t RefreshPeriodMs(const ScreenContext* screen) {
   return rate > 0 ? 1000 / rate : 16;
 }
 
+std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth) {
+  const int32_t sister = depth == 15   ? 16
+                         : depth == 16 ? 15
+                         : depth == 24 ? 32
+                         : depth == 32 ? 24
+                                       : 0;
+  std::vector<DisplayMode> tries;
+  auto bothDepths = [&](int32_t h) {
+    tries.push_back({width, h, depth});
+    if (sister) tries.push_back({width, h, sister});
+  };
+  bothDepths(height);
+  for (int32_t taller : {240, 480, 600, 768, 1024}) {
+    if (taller > height) {
+      bothDepths(taller);
+      break;
+    }
+  }
+  return tries;
+}
+
 }  // namespace fb

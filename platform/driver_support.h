@@ -2,6 +2,7 @@
 // Callers hold the display lock where the screen's state is touched.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace fb {
 
@@ -21,5 +22,18 @@ void StorePaletteEntry(ScreenContext& screen, int32_t index, int32_t red, int32_
 // itself: 1000 / refresh rate ms, or 16 ms when the rate is unknown (also
 // without a screen).
 int32_t RefreshPeriodMs(const ScreenContext* screen);
+
+struct DisplayMode {
+  int32_t width, height, depth;
+};
+
+// The display modes that a full-screen picture of width x height x depth
+// tries, in order, when the display refuses the one before: its own size
+// at its depth and at the sister depth (15 and 16, 24 and 32 stand in for
+// each other; other depths have none); then the same with the height
+// raised to the next larger of 240, 480, 600, 768 and 1024.  Past 1024
+// there is nothing taller to try.  The picture is centred vertically in a
+// taller mode.
+std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth);
 
 }  // namespace fb

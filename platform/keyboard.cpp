@@ -57,6 +57,11 @@ void SampleKeyState(uint8_t* keyState, const uint8_t* virtualKeysHeld) {
   }
 }
 
+void SampleScancodeState(uint8_t* keyState, const uint8_t* deviceState) {
+  for (int i = 0; i < 128; ++i)
+    keyState[i] = ((deviceState[i] | deviceState[i + 128]) & 0x80) ? 1 : 0;
+}
+
 namespace {
 
 // Unicode code points of code page 437 bytes 128..255.

@@ -57,6 +57,12 @@ int ScancodeOfVirtualKey(int32_t virtualKey);
 // by virtual key (non-zero = held), through the keyboard map.
 void SampleKeyState(uint8_t* keyState, const uint8_t* virtualKeysHeld);
 
+// Fills the 128-byte key-state table from a keyboard device's 256-byte
+// state indexed by the keys' own scan codes (top bit set = held): entry i
+// is held when byte i or byte i + 128 is, so an extended key counts as its
+// twin (the cursor keys as the keypad's, right Ctrl as Ctrl).
+void SampleScancodeState(uint8_t* keyState, const uint8_t* deviceState);
+
 // Control-key state bits of a key message.
 constexpr uint32_t CTRL_STATE_RIGHT_ALT = 0x01;
 constexpr uint32_t CTRL_STATE_LEFT_ALT = 0x02;

@@ -8,6 +8,7 @@
 
 #include "cpu.h"
 #include "driver.h"
+#include "driver_support.h"
 #include "events.h"
 #include "palette.h"
 #include "runtime.h"
@@ -210,6 +211,25 @@ void ScreenUnlock(int32_t firstRow, int32_t lastRow) {
     if (unlocked && s->driver->Unlock) s->driver->Unlock();
   }
   if (s->lockCount > 0 && --s->lockCount == 0 && s->driver->Unlock) s->driver->Unlock();
+}
+
+int CopyPage(int32_t source, int32_t destination) {
+  ScreenContext* s = currentScreen;
+  if (!s || source < 0 || destination < 0 || source >= s->pageCount ||
+      destination >= s->pageCount) {
+    SetLastError(1);
+    return 1;
+  }
+  if (source != destination) {
+    ScreenLock();
+    std::memcpy(s->pages[destination], s->pages[source], size_t(s->height) * size_t(s->pitch));
+    if (destination == s->visiblePage) MarkAllRowsDirty(*s);
+    ScreenUnlock(1, 0);
+  }
+  if (s->driver->Flip) s->driver->Flip();
+  if (s->driver->PollEvents) s->driver->PollEvents();
+  SetLastError(0);
+  return 0;
 }
 
 void SetWindowTitle(const char* title) {

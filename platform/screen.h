@@ -90,6 +90,15 @@ void ScreenLock();
 // ScreenUnlock(1, 0) releases without marking.
 void ScreenUnlock(int32_t firstRow, int32_t lastRow);
 
+// Copies page source onto page destination (nothing to copy when they are
+// the same) and ends a frame: when the visible page received a copy every
+// row is marked dirty; then a driver that presents only when asked (the
+// "OpenGL" driver, which has no window thread) presents the visible page
+// (its Flip) and handles its window's messages (its PollEvents).  A page
+// number out of range: 1 (also the last error number), nothing done;
+// otherwise 0.  No screen: 1.
+int CopyPage(int32_t source, int32_t destination);
+
 // Sets the window title used by the next SetScreenMode and, with a screen
 // open, by its window (through the driver).
 void SetWindowTitle(const char* title);

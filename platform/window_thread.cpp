@@ -63,9 +63,13 @@ void WindowThreadMain() {
   w.active = true;
   ReportStart(w, StartState::Opened);
   while (w.running.load()) {
+    if (hooks.BeforeLock) {
+      hooks.BeforeLock(hooks.user);
+      if (!w.running.load()) break;
+    }
     if (ScreenContext* screen = Screen()) PresentTick(hooks, *screen);
     if (hooks.Deliver && !WindowLost()) hooks.Deliver(hooks.user);
-    std::this_thread::sleep_for(std::chrono::milliseconds(WINDOW_TICK_MS));
+    if (!hooks.BeforeLock) std::this_thread::sleep_for(std::chrono::milliseconds(WINDOW_TICK_MS));
   }
   // Close under the lock: the program's thread may still call driver
   // operations that touch the window until it has joined this thread.
@@ -108,14 +112,18 @@ void StopWindowThread() {
   w.running = false;
   // The program may be ending in the middle of a frame: release the lock
   // its ScreenLock holds, or the window thread could never finish its tick.
-  ScreenContext* screen = Screen();
-  if (screen && screen->lockCount != 0) {
-    screen->lockCount = 0;
-    w.displayLock.unlock();
-  }
+  ReleaseProgramScreenLock();
   w.thread.join();
   w.active = false;
   w.lost = false;  // the program closed the screen itself
+}
+
+void ReleaseProgramScreenLock() {
+  ScreenContext* screen = Screen();
+  if (screen && screen->lockCount != 0) {
+    screen->lockCount = 0;
+    State().displayLock.unlock();
+  }
 }
 
 namespace {
@@ -166,6 +174,7 @@ void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
   const auto start = std::chrono::steady_clock::now();
   // A loss may be found inside any of the hooks; the ones after it are
   // not called.
+  if (hooks.AfterLock && !WindowLost()) hooks.AfterLock(hooks.user);
   const int rows = screen.height * screen.scanLineHeight;
   int first = 0;
   while (first < rows && !screen.dirtyRows[first]) ++first;

@@ -37,6 +37,16 @@ struct WindowHooks {
   // waiting for the display) belongs here, where the program's thread is
   // not kept waiting for it.  Not called once the window is lost.
   void (*Deliver)(void* user) = nullptr;
+  // Optional (nullptr: none).  Runs at the top of each tick, before the
+  // display lock is taken, in place of the sleep that otherwise follows
+  // the tick: a driver that gives it makes the pause between ticks there.
+  void (*BeforeLock)(void* user) = nullptr;
+  // Optional (nullptr: none).  Runs right after the tick has taken the
+  // display lock, before the dirty rows are looked at: the place to wait
+  // for what must come before presenting (the display's retrace) and to
+  // mark rows that must be presented again.  Not called once the window is
+  // lost.
+  void (*AfterLock)(void* user) = nullptr;
 };
 
 // Starts the window thread and waits until it has opened its window (0)
@@ -48,6 +58,11 @@ int StartWindowThread(const WindowHooks& hooks);
 // and waits for the thread to end.  Must run on the program's thread.
 void StopWindowThread();
 
+// Sets the lock count to 0 and releases the display lock if the program's
+// thread still holds it through ScreenLock: what closing a screen does
+// when the program ends in the middle of a frame.  Program's thread.
+void ReleaseProgramScreenLock();
+
 // The display lock: the window thread holds it for each tick, the
 // program's thread from ScreenLock to the matching ScreenUnlock.
 void LockDisplay();
@@ -58,9 +73,10 @@ void UnlockDisplay();
 void SetWindowActive(bool active);
 bool WindowActive();
 
-// One presentation tick without its sleep (nor Deliver): under the display
-// lock, present the band from the first to the last dirty row, clear every
-// dirty flag, sample the keyboard while active, dispatch messages.
+// One presentation tick without its pause (nor Deliver): under the display
+// lock, AfterLock, present the band from the first to the last dirty row,
+// clear every dirty flag, sample the keyboard while active, dispatch
+// messages.
 void PresentTick(const WindowHooks& hooks, ScreenContext& screen);
 
 // Milliseconds the window thread sleeps between ticks.

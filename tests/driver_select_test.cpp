@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <fb/platform/driver.h>
+#include <fb/platform/driver_support.h>
 #include <fb/platform/screen.h>
 
 using namespace fb;
@@ -133,6 +134,32 @@ TEST(DriverSelect, NamesCompareWithoutCase) {
   EXPECT_TRUE(SameDriverName("X11", "x11"));
   EXPECT_FALSE(SameDriverName("X1", "X11"));
   EXPECT_FALSE(SameDriverName(nullptr, "X11"));
+}
+
+TEST(FullscreenModes, SisterDepthThenTheNextTallerHeight) {
+  auto text = [](const std::vector<DisplayMode>& modes) {
+    std::string out;
+    for (const DisplayMode& m : modes)
+      out += (out.empty() ? "" : " ") + std::to_string(m.width) + "x" + std::to_string(m.height) +
+             "x" + std::to_string(m.depth);
+    return out;
+  };
+  struct Case {
+    int width, height, depth;
+    const char* tries;
+  } cases[] = {
+      {1024, 768, 32, "1024x768x32 1024x768x24 1024x1024x32 1024x1024x24"},
+      {1280, 1000, 32, "1280x1000x32 1280x1000x24 1280x1024x32 1280x1024x24"},
+      {640, 400, 16, "640x400x16 640x400x15 640x480x16 640x480x15"},
+      {320, 200, 15, "320x200x15 320x200x16 320x240x15 320x240x16"},
+      {320, 240, 24, "320x240x24 320x240x32 320x480x24 320x480x32"},
+      {800, 100, 8, "800x100x8 800x240x8"},          // no sister to 8 bits
+      {1280, 1024, 32, "1280x1024x32 1280x1024x24"},  // nothing taller than 1024
+      {1600, 1200, 16, "1600x1200x16 1600x1200x15"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(text(FullscreenModeTries(c.width, c.height, c.depth)), c.tries)
+        << c.width << "x" << c.height << "x" << c.depth;
 }
 
 }  // namespace

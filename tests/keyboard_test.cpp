@@ -71,6 +71,32 @@ TEST(KeyboardMap, SamplingFollowsBothKeysOfAnEntry) {
   EXPECT_EQ(keyState[72], 1);
 }
 
+TEST(KeyboardMap, DeviceStateCountsAnExtendedKeyAsItsTwin) {
+  struct Case {
+    const char* what;
+    int deviceByte;  // the one byte set in the device's state
+    uint8_t value;
+    int held;  // the table entry that must be 1, -1 for none
+  } cases[] = {
+      {"w", 0x11, 0x80, 17},
+      {"the cursor key Up as the keypad's 8", 0xC8, 0x80, 72},
+      {"right Ctrl as Ctrl", 0x9D, 0x80, 29},
+      {"keypad Enter as Enter", 0x9C, 0x80, 28},
+      {"only the top bit counts", 0x11, 0x7F, -1},
+      {"code 127, the table's last", 0x7F, 0x80, 127},
+      {"code 255 as 127", 0xFF, 0x80, 127},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    uint8_t device[256] = {};
+    device[c.deviceByte] = c.value;
+    uint8_t keyState[KEY_STATE_SIZE];
+    std::memset(keyState, 1, sizeof keyState);  // what an earlier sample left
+    SampleScancodeState(keyState, device);
+    for (int i = 0; i < KEY_STATE_SIZE; ++i) ASSERT_EQ(keyState[i], i == c.held ? 1 : 0) << i;
+  }
+}
+
 constexpr uint32_t SHIFT = CTRL_STATE_SHIFT;
 constexpr uint32_t CTRL = CTRL_STATE_LEFT_CTRL;
 constexpr uint32_t RCTRL = CTRL_STATE_RIGHT_CTRL;

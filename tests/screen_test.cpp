@@ -160,6 +160,62 @@ TEST(ScreenLock, NestingTouchesTheDriverOnce) {
   SetDriverList({});
 }
 
+// A driver that presents only when the program flips: Flip records the
+// first pixel of the visible page it would show and the lock count, then
+// PollEvents its turn.
+std::string flipTrace;
+const DisplayDriver FLIPPING_DRIVER = {
+    "Flipping", [](const char*, int32_t, int32_t, int32_t, int32_t, int32_t) { return 0; },
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    [] {
+      flipTrace += "F" + std::to_string(Screen()->framebuffer[0]) + "/" +
+                   std::to_string(Screen()->lockCount);
+    },
+    [] { flipTrace += "P"; }};
+
+TEST(ScreenPages, CopyPageCopiesMarksAndThenFlipsAndPolls) {
+  fbtest::ScreenGuard guard;
+  const DisplayDriver* list[] = {&FLIPPING_DRIVER};
+  SetDriverList(list);
+  ASSERT_EQ(SetScreenMode(8, 6, 8, 3, 0, 0), 0);
+  ScreenContext* s = Screen();
+  std::memset(s->pages[1], 7, 48);
+  std::memset(s->pages[2], 9, 48);
+  struct Case {
+    int source, destination, result;
+    const char* trace;
+    int marked;
+    uint8_t shown;  // the visible page's first pixel afterwards
+  } cases[] = {
+      {1, 0, 0, "F7/0P", 6, 7},      // onto the visible page: copied, every row marked, shown
+      {2, 1, 0, "F7/0P", 0, 7},      // between hidden pages: nothing marked
+      {0, 0, 0, "F7/0P", 0, 7},      // the same page: a flip alone
+      {3, 0, 1, "", 0, 7},           // no page 3: nothing at all
+      {-1, 0, 1, "", 0, 7},
+      {0, 3, 1, "", 0, 7},
+  };
+  for (const Case& c : cases) {
+    flipTrace.clear();
+    std::memset(s->dirtyRows, 0, 6);
+    EXPECT_EQ(CopyPage(c.source, c.destination), c.result) << c.source << " -> " << c.destination;
+    EXPECT_EQ(flipTrace, c.trace);
+    EXPECT_EQ(CountDirty(s), c.marked);
+    EXPECT_EQ(s->framebuffer[47], c.shown);
+  }
+  EXPECT_EQ(s->pages[1][0], 9) << "page 2 went onto page 1";
+
+  // Inside a frame the copy keeps the program's lock as it was.
+  ScreenLock();
+  flipTrace.clear();
+  EXPECT_EQ(CopyPage(2, 0), 0);
+  EXPECT_EQ(flipTrace, "F9/1P");
+  EXPECT_EQ(s->lockCount, 1);
+  ScreenUnlock(1, 0);
+  CloseScreen();
+  EXPECT_EQ(CopyPage(0, 0), 1) << "no screen";
+  SetDriverList({});
+}
+
 TEST(ScreenLock, NothingHappensWithoutAScreen) {
   CloseScreen();
   ScreenLock();

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fb/platform/driver.h>
@@ -198,6 +200,91 @@ TEST_F(WindowThread, LostWindowStopsTheTicksAndEndsTheProgramAtItsNextLock) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(ScreenLock(), ::testing::ExitedWithCode(WINDOW_LOST_EXIT_STATUS),
               "^window_thread_mt_test: the window went away\n$");
+}
+
+// A driver that makes its own pause before each tick (BeforeLock) and has
+// something to do as soon as the tick holds the display lock
+// (AfterLock).  Each hook appends its letter to the trace; asked to,
+// AfterLock or BeforeLock stays a while with "busy" set, so that the
+// program's thread can see whether that hook keeps it from the lock.
+std::mutex traceMutex;
+std::string trace;
+std::atomic<char> lingerIn{0};  // 'B' or 'A': the hook that lingers once
+std::atomic<bool> busy{false};
+void Note(char c) {
+  std::lock_guard<std::mutex> g(traceMutex);
+  trace += c;
+}
+void Linger(char hook) {
+  char expected = hook;
+  if (!lingerIn.compare_exchange_strong(expected, 0)) return;
+  busy = true;
+  std::this_thread::sleep_for(80ms);
+  busy = false;
+}
+const WindowHooks PACED_HOOKS = {
+    Open,
+    [](void*, int, int) { Note('P'); },
+    [](void*, uint8_t*) { Note('S'); },
+    [](void*) { Note('D'); },
+    Close,
+    nullptr,
+    [](void*) { Note('V'); },
+    [](void*) {
+      Note('B');
+      Linger('B');
+      std::this_thread::sleep_for(std::chrono::milliseconds(WINDOW_TICK_MS));
+    },
+    [](void*) {
+      Note('A');
+      Linger('A');
+    }};
+const DisplayDriver PACED_DRIVER = {
+    "Paced",       [](const char*, int32_t, int32_t, int32_t, int32_t,
+                      int32_t) { return StartWindowThread(PACED_HOOKS); },
+    StopWindowThread, LockDisplay, UnlockDisplay, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,       nullptr,       nullptr,      nullptr};
+
+std::string TakeTrace() {
+  std::lock_guard<std::mutex> g(traceMutex);
+  return std::exchange(trace, std::string());
+}
+
+TEST(WindowThreadHooks, PauseBeforeTheLockAndWorkRightAfterIt) {
+  const DisplayDriver* list[] = {&PACED_DRIVER};
+  SetDriverList(list);
+  ASSERT_EQ(SetScreenMode(16, 16, 32, 0, 0, 0), 0);
+  auto waitFor = [](const char* part) {
+    for (int i = 0; i < 500; ++i) {
+      {
+        std::lock_guard<std::mutex> g(traceMutex);
+        if (trace.find(part) != std::string::npos) return true;
+      }
+      std::this_thread::sleep_for(2ms);
+    }
+    return false;
+  };
+  ASSERT_TRUE(waitFor("BASDV"));  // nothing dirty: nothing presented
+  TakeTrace();
+  ScreenUnlock(-1, -1);
+  EXPECT_TRUE(waitFor("APSDVBA")) << TakeTrace();
+
+  // AfterLock holds the display lock: the program's thread gets it only
+  // once the hook is done.
+  lingerIn = 'A';
+  while (!busy) std::this_thread::sleep_for(1ms);
+  ScreenLock();
+  EXPECT_FALSE(busy) << "AfterLock ran outside the display lock";
+  ScreenUnlock(1, 0);
+
+  // BeforeLock does not: the program's thread gets the lock meanwhile.
+  lingerIn = 'B';
+  while (!busy) std::this_thread::sleep_for(1ms);
+  ScreenLock();
+  EXPECT_TRUE(busy) << "BeforeLock ran under the display lock";
+  ScreenUnlock(1, 0);
+  CloseScreen();
+  SetDriverList({});
 }
 
 TEST(WindowThreadStart, FailedOpenFailsInitAndTheSearchGoesOn) {

@@ -114,24 +114,13 @@ void DescribeBitmap(GdiWindow& g, const ScreenContext& screen) {
 // --- Display mode ---
 
 bool ChangeMode(GdiWindow& g) {
-  const Win32Window& w = g.window;
-  DEVMODEA mode{};
-  mode.dmSize = sizeof mode;
-  mode.dmPelsWidth = DWORD(w.width);
-  mode.dmPelsHeight = DWORD(w.height);
-  mode.dmBitsPerPel = DWORD(w.depth);
-  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
-  if (w.refreshRate > 0) {
-    mode.dmDisplayFrequency = DWORD(w.refreshRate);
-    mode.dmFields |= DM_DISPLAYFREQUENCY;
-  }
-  g.modeChanged = ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
+  g.modeChanged = win32::ChangeDisplayModeFor(g.window);
   return g.modeChanged;
 }
 
 void RestoreMode(GdiWindow& g) {
   if (!g.modeChanged) return;
-  ChangeDisplaySettingsA(nullptr, 0);
+  win32::RestoreDisplayMode();
   g.modeChanged = false;
 }
 
@@ -191,12 +180,7 @@ const win32::WindowDriverSteps GDI_STEPS = {CreateGdiWindow, DestroyGdiWindow, R
 // --- Window-thread hooks ---
 
 bool OpenHook(void* user) {
-  GdiWindow& g = *static_cast<GdiWindow*>(user);
-  ScreenContext* screen = Screen();
-  if (!screen) return false;
-  if (g.window.flags & SCREEN_HIGH_PRIORITY)
-    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
-  return CreateGdiWindow(g.window, *screen);
+  return win32::OpenOnWindowThread(static_cast<GdiWindow*>(user)->window);
 }
 
 void PresentHook(void* user, int firstRow, int lastRow) {
@@ -269,36 +253,6 @@ void GdiExit() {
   current = nullptr;
 }
 
-void GdiSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
-  if (!current) return;
-  LockDisplay();
-  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
-  UnlockDisplay();
-}
-
-void GdiWaitVSync() { ::Sleep(DWORD(RefreshPeriodMs(Screen()))); }
-
-int GdiGetMouse(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t clipped) {
-  return current ? win32::GetMouseOf(current->window, x, y, wheel, buttons, clipped) : -1;
-}
-
-void GdiSetMouse(int32_t x, int32_t y, int32_t visible, int32_t clip) {
-  if (current) win32::SetMouseOf(current->window, x, y, visible, clip);
-}
-
-void GdiSetWindowTitle(const char* title) {
-  if (current) win32::SetTitleOf(current->window, title);
-}
-
-int32_t GdiSetWindowPosition(int32_t x, int32_t y) {
-  return current ? win32::SetPositionOf(current->window, x, y) : 0;
-}
-
-const int32_t* GdiFetchModes(int32_t depth, int32_t* count) {
-  if (count) *count = 0;
-  return current ? win32::FetchModesOf(current->window, depth, count) : nullptr;
-}
-
 }  // namespace
 
 const DisplayDriver GDI_DRIVER = {
@@ -307,13 +261,13 @@ const DisplayDriver GDI_DRIVER = {
     GdiExit,
     LockDisplay,
     UnlockDisplay,
-    GdiSetPalette,
-    GdiWaitVSync,
-    GdiGetMouse,
-    GdiSetMouse,
-    GdiSetWindowTitle,
-    GdiSetWindowPosition,
-    GdiFetchModes,
+    win32::SetPaletteOfCurrent,
+    win32::SleepOneRefresh,
+    win32::GetMouseOfCurrent,
+    win32::SetMouseOfCurrent,
+    win32::SetTitleOfCurrent,
+    win32::SetPositionOfCurrent,
+    win32::FetchModesOfCurrent,
     nullptr,
     nullptr,
 };

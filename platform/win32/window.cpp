@@ -27,14 +27,6 @@ constexpr size_t CLASS_TITLE_LIMIT = 139;
 // One window at a time (program thread).
 Win32Window* current = nullptr;
 
-// GetProcAddress gives a generic function pointer; the one cast through
-// void (*)() says that the type is taken on trust.
-template <typename Function>
-void LookUp(HMODULE module, const char* name, Function* function) {
-  *function = reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(module ? GetProcAddress(module, name) : nullptr));
-}
-
 int32_t SystemVersion() {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
@@ -293,6 +285,14 @@ HWND CreateWindowOf(Win32Window& w, DWORD style, DWORD exStyle, const RECT& rect
   return hwnd;
 }
 
+bool OpenOnWindowThread(Win32Window& w) {
+  ScreenContext* screen = Screen();
+  if (!screen) return false;
+  if (w.flags & SCREEN_HIGH_PRIORITY)
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
+  return w.steps->Create(w, *screen);
+}
+
 void DispatchMessages(Win32Window& w) {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -304,6 +304,22 @@ void DispatchMessages(Win32Window& w) {
     if (ScreenContext* screen = Screen()) SwitchFullscreen(w, *screen);
   }
 }
+
+bool ChangeDisplayModeFor(const Win32Window& w) {
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  mode.dmPelsWidth = DWORD(w.width);
+  mode.dmPelsHeight = DWORD(w.height);
+  mode.dmBitsPerPel = DWORD(w.depth);
+  mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT | DM_BITSPERPEL;
+  if (w.refreshRate > 0) {
+    mode.dmDisplayFrequency = DWORD(w.refreshRate);
+    mode.dmFields |= DM_DISPLAYFREQUENCY;
+  }
+  return ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) == DISP_CHANGE_SUCCESSFUL;
+}
+
+void RestoreDisplayMode() { ChangeDisplaySettingsA(nullptr, 0); }
 
 void SetTitleOf(Win32Window& w, const char* title) {
   const size_t length = title ? std::strlen(title) : 0;
@@ -396,6 +412,37 @@ const int32_t* FetchModesOf(Win32Window& w, int32_t depth, int32_t* count) {
   UnlockDisplay();
   return result;
 }
+
+void SetPaletteOfCurrent(int32_t index, int32_t red, int32_t green, int32_t blue) {
+  if (!current) return;
+  LockDisplay();
+  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
+  UnlockDisplay();
+}
+
+int GetMouseOfCurrent(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons,
+                      int32_t clipped) {
+  return current ? GetMouseOf(*current, x, y, wheel, buttons, clipped) : -1;
+}
+
+void SetMouseOfCurrent(int32_t x, int32_t y, int32_t visible, int32_t clip) {
+  if (current) SetMouseOf(*current, x, y, visible, clip);
+}
+
+void SetTitleOfCurrent(const char* title) {
+  if (current) SetTitleOf(*current, title);
+}
+
+int32_t SetPositionOfCurrent(int32_t x, int32_t y) {
+  return current ? SetPositionOf(*current, x, y) : 0;
+}
+
+const int32_t* FetchModesOfCurrent(int32_t depth, int32_t* count) {
+  if (count) *count = 0;
+  return current ? FetchModesOf(*current, depth, count) : nullptr;
+}
+
+void SleepOneRefresh() { ::Sleep(DWORD(RefreshPeriodMs(Screen()))); }
 
 HWND CurrentWindowHandle() {
   if (!current) return nullptr;

@@ -24,6 +24,15 @@
 
 namespace fb::win32 {
 
+// Points function at the entry point name of module, or at nullptr when
+// either is missing.  GetProcAddress gives a generic function pointer; the
+// one cast through void (*)() says that the type is taken on trust.
+template <typename Function>
+void LookUp(HMODULE module, const char* name, Function* function) {
+  *function = reinterpret_cast<Function>(
+      reinterpret_cast<void (*)()>(module ? GetProcAddress(module, name) : nullptr));
+}
+
 // USER32 entry points that older systems lack, looked up by name at start
 // (nullptr when missing).
 struct OptionalUser32 {
@@ -101,6 +110,13 @@ constexpr UINT WINDOW_CLASS_STYLE = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
 
 // --- Window thread ---
 
+// The Open hook's work for a driver whose window the window thread owns:
+// raises the thread's priority under SCREEN_HIGH_PRIORITY (activation
+// lowers it again while the window is in the background) and creates the
+// window through the driver's steps.  false without a screen or when the
+// window cannot be made.
+bool OpenOnWindowThread(Win32Window& w);
+
 // The styles of a window for flags: a caption with system menu and
 // minimise box (and maximise box unless SCREEN_NO_SWITCH), or a borderless
 // pop-up for SCREEN_NO_FRAME or full screen; SCREEN_SHAPED_WINDOW adds the
@@ -123,6 +139,12 @@ HWND CreateWindowOf(Win32Window& w, DWORD style, DWORD exStyle, const RECT& rect
 // without blocking, then a switch the messages asked for.
 void DispatchMessages(Win32Window& w);
 
+// Changes the display mode to w's width x height x depth at its refresh
+// rate (any rate when 0) for a full-screen window; false when refused.
+bool ChangeDisplayModeFor(const Win32Window& w);
+// Puts back the display mode of the system's settings.
+void RestoreDisplayMode();
+
 // --- Driver operations (program thread) ---
 
 void SetTitleOf(Win32Window& w, const char* title);
@@ -133,6 +155,19 @@ void SetMouseOf(Win32Window& w, int32_t x, int32_t y, int32_t visible, int32_t c
 // The display's modes of a depth (15 and 16, 24 and 32 alike) as
 // (width << 16) | height, from the system's list.
 const int32_t* FetchModesOf(Win32Window& w, int32_t depth, int32_t* count);
+
+// The same operations on the window that StartWindow opened last (and
+// EndWindow has not ended), in the form of the DisplayDriver record's
+// entries; without one they do nothing (GetMouse -1, FetchModes none).
+void SetPaletteOfCurrent(int32_t index, int32_t red, int32_t green, int32_t blue);
+int GetMouseOfCurrent(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t clipped);
+void SetMouseOfCurrent(int32_t x, int32_t y, int32_t visible, int32_t clip);
+void SetTitleOfCurrent(const char* title);
+int32_t SetPositionOfCurrent(int32_t x, int32_t y);
+const int32_t* FetchModesOfCurrent(int32_t depth, int32_t* count);
+// WaitVSync of a driver that cannot wait for the retrace itself: sleeps
+// one refresh period (RefreshPeriodMs).
+void SleepOneRefresh();
 
 // --- Tests ---
 

@@ -14,6 +14,10 @@
 //   events                -> the kinds of the waiting window events, spaced
 //   exit-locked           -> the program ends inside ScreenLock, answering nothing
 //   quit                  -> "bye", and the program ends normally
+// Every command ends a frame as a program does, with a flip of the visible
+// page (CopyPage): a driver without a window thread ("OpenGL") presents
+// and handles its window's messages only then.  Before a command is read
+// the probe flips too, so that what the window heard meanwhile counts.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -54,11 +58,16 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
+void EndFrame() {
+  if (const fb::ScreenContext* s = fb::Screen()) fb::CopyPage(s->visiblePage, s->visiblePage);
+}
+
 }  // namespace
 
 int main() {
   std::string line;
   while (std::getline(std::cin, line)) {
+    EndFrame();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::istringstream in(line);
     std::string command;
@@ -67,14 +76,16 @@ int main() {
     if (command == "open") {
       int width = 0, height = 0, depth = 0, flags = 0;
       in >> width >> height >> depth >> flags;
-      if (fb::SetScreenMode(width, height, depth, 0, flags, 0) == 0)
+      if (fb::SetScreenMode(width, height, depth, 0, flags, 0) == 0) {
+        EndFrame();
         Answer(std::string("ok ") + fb::Screen()->driver->name);
-      else
+      } else
         Answer("fail");
     } else if (command == "pattern" && s && s->bpp == 4) {
       fb::ScreenLock();
       for (int y = 0; y < s->height; ++y) FillRow(*s, y, Pattern, 0);
       fb::ScreenUnlock(-1, -1);
+      EndFrame();
       Answer("ok");
     } else if (command == "rows" && s && s->bpp == 4) {
       int first = 0, second = 0;
@@ -85,6 +96,7 @@ int main() {
         FillRow(*s, row, nullptr, rgb);
         fb::ScreenUnlock(row, row);
       }
+      EndFrame();
       Answer("ok");
     } else if (command == "count") {
       const fbprobe::PresentCount count = fbprobe::PresentCountOfWindow();
