@@ -211,6 +211,9 @@ template <bool clearAlpha, int steps>
   const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
   const int tail = width - 8 * steps;
   for (int y = 0; y < height; ++y, src += srcPitch, dst += dstPitch) {
+    // Unrolled: each step gets its own branches, which a sprite's rows
+    // repeat, and the row keeps no step counter.
+#pragma GCC unroll 8
     for (int k = 0; k < steps; ++k) {
       const __m256i s = Load(src + 32 * k);
       const __m256i key = Key32(s);
