@@ -329,8 +329,6 @@ PointI ArcOffset(float a, float rx, float ry) {
     DrawArc(dc, centre.x, centre.y, rx, ry, start, end, value);
 }
 
-inline uint32_t Bits(float v) { return std::bit_cast<uint32_t>(v); }
-
 [[gnu::noinline]] void DrawCircleSteps(Image* target, float x, float y, float radius,
                                        Color colour, float aspect, float start, float end,
                                        int32_t fill, int32_t coordFlags) {
@@ -346,33 +344,22 @@ inline uint32_t Bits(float v) { return std::bit_cast<uint32_t>(v); }
 
 }  // namespace
 
-// The game draws tens of thousands of dots a frame: radius 1 at the
-// screen's aspect (1), whole and filled, absolute coordinates, an opaque
-// colour onto the 32-bit screen already selected.  Recognising that call
-// compares its arguments' bit patterns with the dot's and the context's
-// directSerial with the screen's serial; its five pixels are then written
-// here, without a call.  Any other spelling of the same circle takes the
-// common steps out of line, to the same pixels.
-void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
-                float start, float end, int32_t fill, int32_t coordFlags) {
+// Everything DrawCircle does not draw inline.  The dot is recognised here
+// too, for calls without the lock held, and drawn without the common steps.
+void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color colour,
+                         float aspect, float start, float end, int32_t fill, int32_t coordFlags) {
   DrawContext* dc = threadDrawContext;
   const ScreenContext* screen = Screen();
-  const uint32_t otherShape =
-      (Bits(radius) ^ Bits(1.0f)) | Bits(aspect) | Bits(start) | (Bits(end) ^ Bits(FULL_CIRCLE));
-  if (!dc || !screen || target || coordFlags != CoordFlags::Absolute || fill == 0 || otherShape ||
-      dc->directSerial != screen->modeSerial || Bits(screen->aspect) != Bits(1.0f) ||
-      colour < dc->dotLeastColour)
+  if (!IsScreenDot(dc, screen, target, radius, colour, aspect, start, end, fill, coordFlags))
     return DrawCircleSteps(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
 
   dc->lastPoint = {x, y};
-  // ToPixel of a coordinate in 0.5 .. 2^23 is x + 0.5 rounded down; for
-  // every float in that range the single-precision sum rounds down to the
-  // same integer (checked one by one).  Below the limits the cross fits
-  // inside the clip rectangle; NaN is never inside.
-  if (!(x >= 0.5f && x < dc->dotXLimit && y >= 0.5f && y < dc->dotYLimit))
+  // ToPixel of a coordinate of 0.5 or more is x + 0.5 rounded down.
+  const uint64_t ux = DotPixel(x), uy = DotPixel(y);
+  if (!(ux - 1 < dc->dotXSpan && uy - 1 < dc->dotYSpan))
     return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
   const ClipRect& c = dc->clip;
-  const int px = int(x + 0.5f) + c.x, py = int(y + 0.5f) + c.y;
+  const int px = int(ux) + c.x, py = int(uy) + c.y;
   if (screen->lockCount <= 0) return DrawDot32Locking(*dc, px, py, colour);
   // directSerial vouches for 4 bytes per pixel.
   UnsafeDrawDot32(dc->rows[size_t(py)] + 4 * size_t(px), dc->pitch, dc->dirtyRows + py, colour);
@@ -388,13 +375,12 @@ DotRun BeginDots(Image* target) {
   run.lastX = dc->lastPoint.x;
   run.lastY = dc->lastPoint.y;
   // Other depths and aspects draw every dot through DrawCircle.
-  if (dc->bpp != 4 || Bits(dc->screen->aspect) != Bits(1.0f)) return run;
+  if (dc->bpp != 4 || FloatBits(dc->screen->aspect) != FloatBits(1.0f)) return run;
   const ClipRect& c = dc->clip;
   run.origin = PixelAddress(*dc, c.x, c.y);
   run.pitch = dc->pitch;
-  // Exact: the sides are 2^15 at most.
-  run.xLimit = float(c.width) - 1.5f;
-  run.yLimit = float(c.height) - 1.5f;
+  run.xSpan = uint64_t(std::max(0, c.width - 2));
+  run.ySpan = uint64_t(std::max(0, c.height - 2));
   if (!dc->target && dc->workPage == dc->screen->visiblePage) run.dirtyRows = dc->dirtyRows + c.y;
   run.leastColour = dc->dotLeastColour;
   return run;

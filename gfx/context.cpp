@@ -1,5 +1,6 @@
 #include "context.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -62,9 +63,8 @@ void RenewDirectSerial(DrawContext& dc) {
   const bool direct = !dc.target && !(dc.state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET)) &&
                       dc.bpp == 4 && dc.routineKey == 4 && dc.workPage == dc.screen->visiblePage;
   dc.directSerial = direct ? dc.modeSerial : 0;
-  // Exact: the sides are 2^15 at most.
-  dc.dotXLimit = direct ? float(dc.clip.width) - 1.5f : 0;
-  dc.dotYLimit = direct ? float(dc.clip.height) - 1.5f : 0;
+  dc.dotXSpan = direct ? uint64_t(std::max(0, dc.clip.width - 2)) : 0;
+  dc.dotYSpan = direct ? uint64_t(std::max(0, dc.clip.height - 2)) : 0;
 }
 
 void LoadScreenState(DrawContext& dc, const ScreenContext& screen) {

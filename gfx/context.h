@@ -90,10 +90,10 @@ struct DrawContext {
   // PutImage and SetPixel that the context is current and needs no set-up.
   // Every function here that changes the target or the routines renews it.
   int32_t directSerial = 0;
-  // With directSerial set: the clip rectangle's width and height less 1.5,
-  // the bounds below which a dot's centre coordinates put its whole cross
-  // inside (0 otherwise).
-  float dotXLimit = 0, dotYLimit = 0;
+  // With directSerial set: the clip rectangle's width and height less 2,
+  // the columns and rows 1 .. span on which a dot's whole cross lies
+  // inside (0 otherwise; see DotPixel).
+  uint64_t dotXSpan = 0, dotYSpan = 0;
   // The least colour that DrawCircle's dot path writes by storing it:
   // translucent colours blend on a screen with the alpha-primitives mark.
   uint32_t dotLeastColour = 0;

@@ -232,14 +232,13 @@ void SetPixel(Image* target, float x, float y, Color colour, int32_t coordFlags,
               int32_t useBackground) {
   // The game's bullets and dying dots: a colour stored as it is, at
   // absolute coordinates, onto the shown page of the 32-bit screen already
-  // selected (directSerial; see DrawCircle), inside the clip rectangle,
-  // which ends 0.5 past the dot's limits.  The common steps would do the
-  // same.
+  // selected (directSerial; see DrawCircle), inside the clip rectangle.
+  // The common steps would do the same.
   DrawContext* dc = threadDrawContext;
   const ScreenContext* screen = Screen();
   if (dc && screen && !target && coordFlags == CoordFlags::Absolute &&
       dc->directSerial == screen->modeSerial && colour >= dc->dotLeastColour && x >= 0.5f &&
-      x < dc->dotXLimit + 1 && y >= 0.5f && y < dc->dotYLimit + 1) {
+      x < float(dc->clip.width) - 0.5f && y >= 0.5f && y < float(dc->clip.height) - 0.5f) {
     dc->lastPoint = {x, y};
     const int px = int(x + 0.5f) + dc->clip.x, py = int(y + 0.5f) + dc->clip.y;
     LockForDrawing(*dc);

@@ -1,9 +1,14 @@
 // Pixels, lines, boxes and circles, clipped to the target.  Program's
 // thread; screen writes happen under the screen lock.
 #pragma once
+#include <bit>
 #include <cstdint>
+#if defined(__x86_64__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "color.h"
+#include "context.h"
 #include "image.h"
 
 namespace fb {
@@ -30,11 +35,6 @@ void SetPixel(Image* target, float x, float y, Color colour, int32_t coordFlags,
 void DrawLine(Image* target, float x1, float y1, float x2, float y2, Color colour,
               int32_t boxMode, int32_t style, int32_t coordFlags);
 
-// An ellipse of radius and aspect (0 = the screen's) centred on (x, y):
-// start 0 and end FULL_CIRCLE draw it whole by rows (filled when fill is
-// non-zero); other angles draw an arc; negative angles add a radius line.
-void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
-                float start, float end, int32_t fill, int32_t coordFlags);
 
 // The five pixels of a dot on a 32-bit target, the cross a filled circle
 // of radius 1 scans to, and the dirty flags of its three rows where they
@@ -48,6 +48,66 @@ inline void UnsafeDrawDot32(uint8_t* centre, intptr_t pitch, uint8_t* dirty, uin
   // Within a frame the flags are soon all set: testing them spares two
   // stores per dot.
   if (dirty && !(dirty[-1] & dirty[0] & dirty[1])) dirty[-1] = dirty[0] = dirty[1] = 1;
+}
+
+// The column (or row) a dot's centre coordinate v puts it on, floor(v +
+// 0.5), where that is what the drawing functions make of v; anything else
+// (v below 0.5, beyond 2^62, NaN) gives a number that is not a positive
+// int64_t, so one unsigned compare of DotPixel(v) - 1 with the count of
+// columns a cross may sit on tells inside from outside.  The sum is exact
+// in double for every float, and truncation floors it from 1 on.
+inline uint64_t DotPixel(float v) {
+  const double sum = double(v) + 0.5;
+#if defined(__x86_64__) || defined(_M_X64)
+  // Out of range and NaN convert to INT64_MIN, which the compare rejects.
+  return uint64_t(_mm_cvttsd_si64(_mm_set_sd(sum)));
+#else
+  return sum >= 1 && sum < 0x1p62 ? uint64_t(sum) : 0;
+#endif
+}
+
+// An ellipse of radius and aspect (0 = the screen's) centred on (x, y):
+// start 0 and end FULL_CIRCLE draw it whole by rows (filled when fill is
+// non-zero); other angles draw an arc; negative angles add a radius line.
+void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color colour,
+                         float aspect, float start, float end, int32_t fill, int32_t coordFlags);
+inline uint32_t FloatBits(float v) { return std::bit_cast<uint32_t>(v); }
+// Programs draw tens of thousands of dots a frame: radius 1 at the
+// screen's aspect (1), whole and filled, absolute coordinates, an opaque
+// colour onto the 32-bit screen already selected, under a lock the
+// program holds.  That call is recognised here, in the caller, by
+// comparing its arguments' bit patterns with the dot's and the context's
+// directSerial with the screen's serial, and its five pixels are written
+// without a call: the stores of one dot then overlap those of the next.
+// Anything else, other spellings of the same circle included, goes out of
+// line to the same pixels.
+// Whether a DrawCircle call is that dot, with the context set up for it.
+inline bool IsScreenDot(const DrawContext* dc, const ScreenContext* screen, const Image* target,
+                        float radius, Color colour, float aspect, float start, float end,
+                        int32_t fill, int32_t coordFlags) {
+  const uint32_t otherShape = (FloatBits(radius) ^ FloatBits(1.0f)) | FloatBits(aspect) |
+                              FloatBits(start) | (FloatBits(end) ^ FloatBits(FULL_CIRCLE));
+  return dc && screen && !target && coordFlags == CoordFlags::Absolute && fill != 0 &&
+         !otherShape && dc->directSerial == screen->modeSerial &&
+         FloatBits(screen->aspect) == FloatBits(1.0f) && colour >= dc->dotLeastColour;
+}
+inline void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
+                       float start, float end, int32_t fill, int32_t coordFlags) {
+  DrawContext* dc = threadDrawContext;
+  const ScreenContext* screen = Screen();
+  if (IsScreenDot(dc, screen, target, radius, colour, aspect, start, end, fill, coordFlags) &&
+      screen->lockCount > 0) {
+    const uint64_t px = DotPixel(x), py = DotPixel(y);
+    if (px - 1 < dc->dotXSpan && py - 1 < dc->dotYSpan) {
+      dc->lastPoint = {x, y};
+      const size_t row = size_t(py) + size_t(dc->clip.y);
+      // directSerial vouches for 4 bytes per pixel.
+      UnsafeDrawDot32(dc->rows[row] + 4 * (size_t(px) + size_t(dc->clip.x)), dc->pitch,
+                      dc->dirtyRows + row, colour);
+      return;
+    }
+  }
+  DrawCircleOutOfLine(target, x, y, radius, colour, aspect, start, end, fill, coordFlags);
 }
 
 // A run of dots, the explosions' particles: filled circles of radius 1 at
@@ -64,9 +124,10 @@ struct DotRun {
   Image* target;
   uint8_t* origin;  // pixel (0, 0) of the clip rectangle
   intptr_t pitch;   // bytes from one row to the next
-  // A dot is written directly when 0.5 <= x < xLimit and 0.5 <= y < yLimit:
-  // the clip rectangle's width and height less 1.5, or 0 when no dot is.
-  float xLimit, yLimit;
+  // A dot is written directly when its centre lies on columns 1 .. xSpan
+  // and rows 1 .. ySpan of the clip rectangle: its width and height less
+  // 2, or 0 when no dot is.
+  uint64_t xSpan, ySpan;
   uint8_t* dirtyRows;     // flag of the clip rectangle's first row, nullptr: no marking
   uint32_t leastColour;   // below it colours blend (SCREEN_ALPHA_PRIMITIVES), not stored
   bool locked;
@@ -76,12 +137,11 @@ DotRun BeginDots(Image* target);
 void EndDots(DotRun& run);
 void DrawDotByCircle(Image* target, float x, float y, Color colour);  // DrawDot's other way
 inline void DrawDot(DotRun& run, float x, float y, Color colour) {
-  // For a coordinate in 0.5 .. 2^23 the pixel is x + 0.5 rounded down, and
-  // the single-precision sum rounds down to the same integer; below the
-  // limit (under 2^15) the cross fits inside.  NaN fails.
-  if (x >= 0.5f && x < run.xLimit && y >= 0.5f && y < run.yLimit && colour >= run.leastColour) {
-    const intptr_t px = intptr_t(x + 0.5f), py = intptr_t(y + 0.5f);
-    UnsafeDrawDot32(run.origin + py * run.pitch + px * 4, run.pitch,
+  // Integer compares: a chain of floating-point ones here halves how many
+  // dots' stores the processor keeps in flight.
+  const uint64_t px = DotPixel(x), py = DotPixel(y);
+  if (px - 1 < run.xSpan && py - 1 < run.ySpan && colour >= run.leastColour) {
+    UnsafeDrawDot32(run.origin + intptr_t(py) * run.pitch + intptr_t(px) * 4, run.pitch,
                     run.dirtyRows ? run.dirtyRows + py : nullptr, colour);
   } else {
     DrawDotByCircle(run.target, x, y, colour);

@@ -54,7 +54,10 @@ using drawlog::Op;
 #define FB_DRAW_TEXT "_ZN2fb8DrawTextEPNS_5ImageEffiPKcjS1_iiii"
 #define FB_DRAW_LINE "_ZN2fb8DrawLineEPNS_5ImageEffffjiii"
 #define FB_SET_PIXEL "_ZN2fb8SetPixelEPNS_5ImageEffjii"
-#define FB_DRAW_CIRCLE "_ZN2fb10DrawCircleEPNS_5ImageEfffjfffii"
+// DrawCircle draws a dot under a lock the caller holds inline, in the
+// caller, and calls its out-of-line part for everything else; the game
+// draws its dots through a DotRun, which BeginDots logs.
+#define FB_DRAW_CIRCLE "_ZN2fb19DrawCircleOutOfLineEPNS_5ImageEfffjfffii"
 #define FB_BEGIN_DOTS "_ZN2fb9BeginDotsEPNS_5ImageE"
 
 int32_t RealPutImage(fb::Image*, float, float, fb::Image*, int32_t, int32_t, int32_t, int32_t,
