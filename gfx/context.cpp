@@ -65,6 +65,10 @@ void RenewDirectSerial(DrawContext& dc) {
   dc.directSerial = direct ? dc.modeSerial : 0;
   dc.dotXSpan = direct ? uint64_t(std::max(0, dc.clip.width - 2)) : 0;
   dc.dotYSpan = direct ? uint64_t(std::max(0, dc.clip.height - 2)) : 0;
+  dc.dotOrigin = direct && size_t(dc.clip.y) < dc.rows.size()
+                     ? dc.rows[size_t(dc.clip.y)] + 4 * size_t(dc.clip.x)
+                     : nullptr;
+  dc.dotDirtyRows = direct ? dc.dirtyRows + dc.clip.y : nullptr;
 }
 
 void LoadScreenState(DrawContext& dc, const ScreenContext& screen) {

@@ -94,6 +94,10 @@ struct DrawContext {
   // the columns and rows 1 .. span on which a dot's whole cross lies
   // inside (0 otherwise; see DotPixel).
   uint64_t dotXSpan = 0, dotYSpan = 0;
+  // With directSerial set: pixel (0, 0) of the clip rectangle and its first
+  // row's dirty flag, so that a dot's address needs no row table.
+  uint8_t* dotOrigin = nullptr;
+  uint8_t* dotDirtyRows = nullptr;
   // The least colour that DrawCircle's dot path writes by storing it:
   // translucent colours blend on a screen with the alpha-primitives mark.
   uint32_t dotLeastColour = 0;

@@ -100,10 +100,9 @@ inline void DrawCircle(Image* target, float x, float y, float radius, Color colo
     const uint64_t px = DotPixel(x), py = DotPixel(y);
     if (px - 1 < dc->dotXSpan && py - 1 < dc->dotYSpan) {
       dc->lastPoint = {x, y};
-      const size_t row = size_t(py) + size_t(dc->clip.y);
       // directSerial vouches for 4 bytes per pixel.
-      UnsafeDrawDot32(dc->rows[row] + 4 * (size_t(px) + size_t(dc->clip.x)), dc->pitch,
-                      dc->dirtyRows + row, colour);
+      UnsafeDrawDot32(dc->dotOrigin + intptr_t(py) * dc->pitch + intptr_t(px) * 4, dc->pitch,
+                      dc->dotDirtyRows + py, colour);
       return;
     }
   }
