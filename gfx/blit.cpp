@@ -45,14 +45,16 @@ bool PutWholeImageDirect(float x, float y, Image* image, int32_t alpha, int32_t 
                          int32_t extra) {
   DrawContext* dc = threadDrawContext;
   const ScreenContext* screen = Screen();
-  // ToPixel of a coordinate in 0.5 .. 2^23 is x + 0.5 rounded down, which
-  // the single-precision sum gives too (see DrawCircle); others go the
-  // common way.  NaN fails here.
+  // ToPixel of a coordinate of 0.5 or more is x + 0.5 rounded down (see
+  // RoundToPositivePixel); others go the common way, and so do corners past 2^31,
+  // which no clip rectangle reaches.  NaN fails here.
+  constexpr uint64_t FAR = uint64_t(1) << 31;
+  const uint64_t ux = RoundToPositivePixel(x), uy = RoundToPositivePixel(y);
   if (!dc || !screen || dc->directSerial != screen->modeSerial || image->type != IMAGE_TYPE ||
-      image->bpp != 4 || !(x >= 0.5f && x < 8388608.0f && y >= 0.5f && y < 8388608.0f))
+      image->bpp != 4 || ux - 1 >= FAR || uy - 1 >= FAR)
     return false;
   const ClipRect& c = dc->clip;
-  const int64_t px = int64_t(x + 0.5f) + c.x, py = int64_t(y + 0.5f) + c.y;
+  const int64_t px = int64_t(ux) + c.x, py = int64_t(uy) + c.y;
   const int64_t width = image->width, height = image->height;
   // An empty image (a header made by hand) draws nothing and marks no row.
   if (width == 0 || height == 0 || px + width > int64_t(c.x) + c.width ||

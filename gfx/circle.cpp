@@ -355,7 +355,7 @@ void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color co
 
   dc->lastPoint = {x, y};
   // ToPixel of a coordinate of 0.5 or more is x + 0.5 rounded down.
-  const uint64_t ux = DotPixel(x), uy = DotPixel(y);
+  const uint64_t ux = RoundToPositivePixel(x), uy = RoundToPositivePixel(y);
   if (!(ux - 1 < dc->dotXSpan && uy - 1 < dc->dotYSpan))
     return DrawEllipse(*dc, x, y, radius, aspect, start, end, fill, colour);
   const ClipRect& c = dc->clip;

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+#if defined(__x86_64__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
 
 #include "color.h"
 #include "image.h"
@@ -92,7 +95,7 @@ struct DrawContext {
   int32_t directSerial = 0;
   // With directSerial set: the clip rectangle's width and height less 2,
   // the columns and rows 1 .. span on which a dot's whole cross lies
-  // inside (0 otherwise; see DotPixel).
+  // inside (0 otherwise; see RoundToPositivePixel).
   uint64_t dotXSpan = 0, dotYSpan = 0;
   // With directSerial set: pixel (0, 0) of the clip rectangle and its first
   // row's dirty flag, so that a dot's address needs no row table.
@@ -169,6 +172,21 @@ inline int RoundToPixel(float v) {
   if (!(d > -limit)) return -int(limit);
   if (d > limit) return int(limit);
   return d > 0 ? int(d + 0.5) : int(d - 0.5);
+}
+// RoundToPixel for v of 0.5 or more, as an unsigned number; anything else
+// (v below 0.5, beyond 2^62, NaN) gives 0 or a number above 2^63, so one
+// unsigned compare of RoundToPositivePixel(v) - 1 with a count of columns
+// tells inside from outside.  Integer compares: a chain of floating-point
+// ones in a loop of stores holds up the stores.  The sum is exact in
+// double for every float, and truncation rounds it down from 1 on.
+inline uint64_t RoundToPositivePixel(float v) {
+  const double sum = double(v) + 0.5;
+#if defined(__x86_64__) || defined(_M_X64)
+  // Out of range and NaN convert to INT64_MIN, which the compare rejects.
+  return uint64_t(_mm_cvttsd_si64(_mm_set_sd(sum)));
+#else
+  return sum >= 1 && sum < 0x1p62 ? uint64_t(sum) : 0;
+#endif
 }
 // Rounds a point to a pixel and adds the clip origin.
 inline PointI ToPixel(const DrawContext& dc, float x, float y) {

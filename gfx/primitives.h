@@ -3,9 +3,6 @@
 #pragma once
 #include <bit>
 #include <cstdint>
-#if defined(__x86_64__) || defined(_M_X64)
-#include <emmintrin.h>
-#endif
 
 #include "color.h"
 #include "context.h"
@@ -50,22 +47,6 @@ inline void UnsafeDrawDot32(uint8_t* centre, intptr_t pitch, uint8_t* dirty, uin
   if (dirty && !(dirty[-1] & dirty[0] & dirty[1])) dirty[-1] = dirty[0] = dirty[1] = 1;
 }
 
-// The column (or row) a dot's centre coordinate v puts it on, floor(v +
-// 0.5), where that is what the drawing functions make of v; anything else
-// (v below 0.5, beyond 2^62, NaN) gives a number that is not a positive
-// int64_t, so one unsigned compare of DotPixel(v) - 1 with the count of
-// columns a cross may sit on tells inside from outside.  The sum is exact
-// in double for every float, and truncation floors it from 1 on.
-inline uint64_t DotPixel(float v) {
-  const double sum = double(v) + 0.5;
-#if defined(__x86_64__) || defined(_M_X64)
-  // Out of range and NaN convert to INT64_MIN, which the compare rejects.
-  return uint64_t(_mm_cvttsd_si64(_mm_set_sd(sum)));
-#else
-  return sum >= 1 && sum < 0x1p62 ? uint64_t(sum) : 0;
-#endif
-}
-
 // An ellipse of radius and aspect (0 = the screen's) centred on (x, y):
 // start 0 and end FULL_CIRCLE draw it whole by rows (filled when fill is
 // non-zero); other angles draw an arc; negative angles add a radius line.
@@ -97,7 +78,7 @@ inline void DrawCircle(Image* target, float x, float y, float radius, Color colo
   const ScreenContext* screen = Screen();
   if (IsScreenDot(dc, screen, target, radius, colour, aspect, start, end, fill, coordFlags) &&
       screen->lockCount > 0) {
-    const uint64_t px = DotPixel(x), py = DotPixel(y);
+    const uint64_t px = RoundToPositivePixel(x), py = RoundToPositivePixel(y);
     if (px - 1 < dc->dotXSpan && py - 1 < dc->dotYSpan) {
       dc->lastPoint = {x, y};
       // directSerial vouches for 4 bytes per pixel.
@@ -136,9 +117,7 @@ DotRun BeginDots(Image* target);
 void EndDots(DotRun& run);
 void DrawDotByCircle(Image* target, float x, float y, Color colour);  // DrawDot's other way
 inline void DrawDot(DotRun& run, float x, float y, Color colour) {
-  // Integer compares: a chain of floating-point ones here halves how many
-  // dots' stores the processor keeps in flight.
-  const uint64_t px = DotPixel(x), py = DotPixel(y);
+  const uint64_t px = RoundToPositivePixel(x), py = RoundToPositivePixel(y);
   if (px - 1 < run.xSpan && py - 1 < run.ySpan && colour >= run.leastColour) {
     UnsafeDrawDot32(run.origin + intptr_t(py) * run.pitch + intptr_t(px) * 4, run.pitch,
                     run.dirtyRows ? run.dirtyRows + py : nullptr, colour);

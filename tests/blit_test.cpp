@@ -446,6 +446,7 @@ TEST_F(PutImageTest, WholeImageAgreesWithItsRectangle) {
       {10.5f, 4.4999f, 255, true, false}, {11.49f, 10.5f, 255, true, false},
       {11.5f, 10.5f, 255, true, false}, {12.5f, 2, 255, true, false},
       {3, 11.5f, 255, true, false},     {-1.5f, 2, 255, true, false},
+      {-0.7f, 2, 255, true, false},     {2, -0.6f, 255, true, false},
       {NAN, 2, 255, true, false},       {2, INFINITY, 255, true, false},
       {1e10f, 2, 255, true, false},     {5, 3, 255, true, true},
   };
