@@ -46,8 +46,8 @@ bool PutWholeImageDirect(float x, float y, Image* image, int32_t alpha, int32_t 
   DrawContext* dc = threadDrawContext;
   const ScreenContext* screen = Screen();
   // ToPixel of a coordinate of 0.5 or more is x + 0.5 rounded down (see
-  // RoundToPositivePixel); others go the common way, and so do corners past 2^31,
-  // which no clip rectangle reaches.  NaN fails here.
+  // RoundToPositivePixel); others go the common way, and so do corners
+  // past 2^31, which no clip rectangle reaches.  NaN fails here.
   constexpr uint64_t FAR = uint64_t(1) << 31;
   const uint64_t ux = RoundToPositivePixel(x), uy = RoundToPositivePixel(y);
   if (!dc || !screen || dc->directSerial != screen->modeSerial || image->type != IMAGE_TYPE ||

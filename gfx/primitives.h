@@ -32,7 +32,6 @@ void SetPixel(Image* target, float x, float y, Color colour, int32_t coordFlags,
 void DrawLine(Image* target, float x1, float y1, float x2, float y2, Color colour,
               int32_t boxMode, int32_t style, int32_t coordFlags);
 
-
 // The five pixels of a dot on a 32-bit target, the cross a filled circle
 // of radius 1 scans to, and the dirty flags of its three rows where they
 // are not set yet.  centre: the middle pixel; dirty: the middle row's flag
@@ -47,22 +46,10 @@ inline void UnsafeDrawDot32(uint8_t* centre, intptr_t pitch, uint8_t* dirty, uin
   if (dirty && !(dirty[-1] & dirty[0] & dirty[1])) dirty[-1] = dirty[0] = dirty[1] = 1;
 }
 
-// An ellipse of radius and aspect (0 = the screen's) centred on (x, y):
-// start 0 and end FULL_CIRCLE draw it whole by rows (filled when fill is
-// non-zero); other angles draw an arc; negative angles add a radius line.
-void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color colour,
-                         float aspect, float start, float end, int32_t fill, int32_t coordFlags);
 inline uint32_t FloatBits(float v) { return std::bit_cast<uint32_t>(v); }
-// Programs draw tens of thousands of dots a frame: radius 1 at the
-// screen's aspect (1), whole and filled, absolute coordinates, an opaque
-// colour onto the 32-bit screen already selected, under a lock the
-// program holds.  That call is recognised here, in the caller, by
-// comparing its arguments' bit patterns with the dot's and the context's
-// directSerial with the screen's serial, and its five pixels are written
-// without a call: the stores of one dot then overlap those of the next.
-// Anything else, other spellings of the same circle included, goes out of
-// line to the same pixels.
-// Whether a DrawCircle call is that dot, with the context set up for it.
+
+// Whether a DrawCircle call is the dot (below), with the context set up
+// for it.
 inline bool IsScreenDot(const DrawContext* dc, const ScreenContext* screen, const Image* target,
                         float radius, Color colour, float aspect, float start, float end,
                         int32_t fill, int32_t coordFlags) {
@@ -72,6 +59,24 @@ inline bool IsScreenDot(const DrawContext* dc, const ScreenContext* screen, cons
          !otherShape && dc->directSerial == screen->modeSerial &&
          FloatBits(screen->aspect) == FloatBits(1.0f) && colour >= dc->dotLeastColour;
 }
+
+// Everything DrawCircle does not draw inline.
+void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color colour,
+                         float aspect, float start, float end, int32_t fill, int32_t coordFlags);
+
+// An ellipse of radius and aspect (0 = the screen's) centred on (x, y):
+// start 0 and end FULL_CIRCLE draw it whole by rows (filled when fill is
+// non-zero); other angles draw an arc; negative angles add a radius line.
+//
+// Programs draw tens of thousands of dots a frame: radius 1 at the
+// screen's aspect (1), whole and filled, absolute coordinates, an opaque
+// colour onto the 32-bit screen already selected, under a lock the
+// program holds.  That call is recognised here, in the caller, by
+// comparing its arguments' bit patterns with the dot's and the context's
+// directSerial with the screen's serial, and its five pixels are written
+// without a call: the stores of one dot then overlap those of the next.
+// Anything else, other spellings of the same circle included, goes out of
+// line to the same pixels.
 inline void DrawCircle(Image* target, float x, float y, float radius, Color colour, float aspect,
                        float start, float end, int32_t fill, int32_t coordFlags) {
   DrawContext* dc = threadDrawContext;
