@@ -234,13 +234,16 @@ void SetPixel(Image* target, float x, float y, Color colour, int32_t coordFlags,
   // absolute coordinates, onto the shown page of the 32-bit screen already
   // selected (directSerial; see DrawCircle), inside the clip rectangle.
   // The common steps would do the same.
+  // Column and row 0 go the common way, like everything outside.
   DrawContext* dc = threadDrawContext;
   const ScreenContext* screen = Screen();
+  const uint64_t ux = RoundToPositivePixel(x), uy = RoundToPositivePixel(y);
   if (dc && screen && !target && coordFlags == CoordFlags::Absolute &&
-      dc->directSerial == screen->modeSerial && colour >= dc->dotLeastColour && x >= 0.5f &&
-      x < float(dc->clip.width) - 0.5f && y >= 0.5f && y < float(dc->clip.height) - 0.5f) {
+      dc->directSerial == screen->modeSerial && colour >= dc->dotLeastColour &&
+      ux - 1 < uint64_t(std::max(0, dc->clip.width - 1)) &&
+      uy - 1 < uint64_t(std::max(0, dc->clip.height - 1))) {
     dc->lastPoint = {x, y};
-    const int px = int(x + 0.5f) + dc->clip.x, py = int(y + 0.5f) + dc->clip.y;
+    const int px = int(ux) + dc->clip.x, py = int(uy) + dc->clip.y;
     LockForDrawing(*dc);
     reinterpret_cast<uint32_t*>(dc->rows[size_t(py)])[px] = colour;
     dc->dirtyRows[py] = 1;
