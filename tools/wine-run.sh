@@ -3,10 +3,13 @@
 # emulator (cmake/mingw-w64-posix.cmake), which runs the picture generator
 # at build time and the tests under ctest.
 #   tools/wine-run.sh program.exe [arguments...]
-# The Wine prefix is $WINEPREFIX when set (tools/test.sh makes a fresh one
-# per run), else one kept outside the repository under ~/.cache.
+# The Wine prefix is $WINEPREFIX when set (tools/test.sh gives each of its
+# groups a copy of its own), else the machine's one under ~/.cache, made on
+# first use by tools/wine-prefix.sh.
 # Windows programs end their output lines with CR LF.
-: "${WINEPREFIX:=${XDG_CACHE_HOME:-$HOME/.cache}/fb-wine}"
+if [ -z "${WINEPREFIX:-}" ]; then
+  WINEPREFIX=$("$(dirname "$0")/wine-prefix.sh") || exit 1
+fi
 export WINEPREFIX
 # Quiet Wine, no .NET or HTML engine installer, and no debugger: a crash
 # must end the program with a failure status, not wait in winedbg.
