@@ -12,7 +12,7 @@ case "${1:-}" in
   # measures beside us (SDL2, pixman) come with "bench" only.
   test) packages=(g++ cmake make libx11-dev libxext-dev libgtest-dev libbenchmark-dev
                   pkgconf xvfb xdotool openbox x11-utils
-                  g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
+                  g++-mingw-w64-x86-64-posix googletest wine wine64 ccache) ;;
   windows) packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64) ;;
   bench) packages=(g++ cmake make libx11-dev libxext-dev libbenchmark-dev pkgconf
                    libsdl2-dev libpixman-1-dev util-linux) ;;

@@ -2,13 +2,13 @@
 # The Wine prefix that the Windows build's programs run in: one per machine
 # and Wine version, kept under the user's cache folder, made again when it
 # is missing or broken.  Making one takes a good part of a minute.
-#   tools/wine-prefix.sh             prints its folder, making it first if need be
-#   tools/wine-prefix.sh --copy DIR  makes DIR a private copy of it; prints DIR
+#   tools/wine-prefix.sh         prints its folder, making it first if need be
+#   tools/wine-prefix.sh --copy  makes a private copy of it and prints the
+#                                copy's folder, which the caller removes
 # A copy is for a run that must share its prefix with no one (every Wine
 # group of tools/test.sh has its own).  Wine only reads its program modules,
-# so a copy links them (700 MB) and copies the rest (the registry, the
-# .ini files), which takes well under a second; when linking is impossible
-# (another file system) it copies everything.
+# so a copy, made beside the prefix, links them (700 MB) and copies the
+# rest (the registry, the .ini files): that takes well under a second.
 set -euo pipefail
 
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -52,26 +52,23 @@ make_prefix() {
   mv "$prefix.new" "$prefix"
 }
 
-copy_prefix() {  # destination folder
-  local to=$1
-  [[ ! -e $to ]] || { echo "wine-prefix.sh: $to exists already" >&2; exit 2; }
-  if cp -al "$prefix" "$to" 2>/dev/null; then
-    # Every file but the modules gets an inode of its own.
-    find "$to" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o \
-      -iname '*.sys' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb' -o \
-      -iname '*.nls' -o -iname '*.ttf' -o -iname '*.fon' -o -iname '*.ax' -o -iname '*.ds' \) \
-      -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' _ {} +
-  else
-    rm -rf "$to"
-    cp -a "$prefix" "$to"
-  fi
+copy_prefix() {
+  local to
+  to=$(mktemp -d "$prefix.copy.XXXXXX")
+  rmdir "$to"
+  cp -al "$prefix" "$to"
+  # Every file but the modules gets an inode of its own.
+  find "$to" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o \
+    -iname '*.sys' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb' -o \
+    -iname '*.nls' -o -iname '*.ttf' -o -iname '*.fon' -o -iname '*.ax' -o -iname '*.ds' \) \
+    -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' _ {} +
   rm -f "$to/.fb-made"
+  echo "$to"
 }
 
 make_prefix
 case "${1:-}" in
   "") echo "$prefix" ;;
-  --copy) [[ -n ${2:-} ]] || { echo "usage: tools/wine-prefix.sh [--copy DIR]" >&2; exit 2; }
-          copy_prefix "$2"; echo "$2" ;;
-  *) echo "usage: tools/wine-prefix.sh [--copy DIR]" >&2; exit 2 ;;
+  --copy) copy_prefix ;;
+  *) echo "usage: tools/wine-prefix.sh [--copy]" >&2; exit 2 ;;
 esac
