@@ -79,11 +79,13 @@ tree  asan     -      -DFB_WERROR=ON -DFB_BENCH=OFF -DFB_SANITIZE=address,undefi
 
 # The longest first: a group that waits for a free place goes before those
 # declared after it.  The Win32 drivers' windows take two groups, one of
-# them the DirectX driver's, on displays of their own.
+# them the DirectX driver's, and the Windows build's tests two more, one
+# of them those that take the focus one at a time (win32_*).
 #      name          trees          needs               ctest arguments
 group  wine-window   release,win32  xvfb,wm,wine        -L wine -E DirectX -j1
 group  wine-directx  release,win32  xvfb,wm,wine        -L wine -R DirectX -j1
-group  wine          win32          xvfb,wm,wine        -L 'unit|threads'
+group  wine-win32    win32          xvfb,wm,wine        -L 'unit|threads' -R '^win32_'
+group  wine          win32          xvfb,wm,wine        -L 'unit|threads' -E '^win32_'
 group  unit          release        -                   -L unit
 group  package       release        -                   -L package
 group  x11           release        xvfb                -L x11 -j1
@@ -369,6 +371,27 @@ while ((left > 0)); do
 done
 wait
 
+# --- Labels no group runs ---------------------------------------------------
+
+# A label of a built tree that no group's -L selects would be tests that
+# nobody runs: a new label needs a group.
+unrun=()
+if [[ ${#chosen[@]} -eq ${#groups[@]} ]]; then
+  for t in "${build_order[@]}"; do
+    [[ ${tree_said[$t]} == 0 ]] || continue
+    while read -r label; do
+      found=0
+      for g in "${groups[@]}"; do
+        eval "args=(${group_args[$g]})"
+        for ((i = 0; i + 1 < ${#args[@]}; i++)); do
+          [[ ${args[i]} == -L && $label =~ ${args[i + 1]} ]] && found=1
+        done
+      done
+      [[ $found == 1 ]] || unrun+=("$label ($t)")
+    done < <(cd "build/$t" && ctest --print-labels | sed -n 's/^  //p')
+  done
+fi
+
 # --- The summary -------------------------------------------------------------
 
 echo
@@ -396,9 +419,13 @@ for g in "${failed_groups[@]}"; do
     "$logs/$g.log" || true
 done
 
+if [[ ${#unrun[@]} -gt 0 ]]; then
+  printf '\n=== labels that no group runs (add a group line to tools/test.sh): %s\n' "${unrun[*]}"
+fi
+
 printf '\ntotal %d:%02d (%d s) on %d cores: ' $((total / 60)) $((total % 60)) "$total" "$jobs"
-if [[ ${#failed_groups[@]} -gt 0 || ${#failed_trees[@]} -gt 0 ]]; then
-  echo "FAILED: ${failed_trees[*]:+build ${failed_trees[*]} }${failed_groups[*]}"
+if [[ ${#failed_groups[@]} -gt 0 || ${#failed_trees[@]} -gt 0 || ${#unrun[@]} -gt 0 ]]; then
+  echo "FAILED: ${failed_trees[*]:+build ${failed_trees[*]} }${failed_groups[*]}${unrun[*]:+ unrun labels}"
   exit 1
 fi
 echo "all ${#chosen[@]} group(s) passed"
