@@ -55,6 +55,13 @@ bool SameDriverName(const char* a, const char* b);
 void SetDisplayFailure(const std::string& reason);
 const std::string& DisplayFailure();
 
+// A driver whose display is not configured at all (its environment
+// variable is unset) notes the variable instead of a failure: the reason
+// is then "DISPLAY is not set", or with two such drivers "neither
+// WAYLAND_DISPLAY nor DISPLAY is set", in the order they were tried.  A
+// failure set with SetDisplayFailure wins, being news to the user.
+void NoteDisplayUnset(const std::string& variable);
+
 // Searches drivers for one whose Init succeeds.  preferred (may be null or
 // empty) is the SCRDRIVER name.  Flags -1 or a preferred "null" give the
 // Null driver.  Without a preferred name: a pass with the flags as given,

@@ -1,4 +1,6 @@
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "driver.h"
 #include "screen.h"
@@ -9,10 +11,25 @@ namespace {
 std::span<const DisplayDriver* const> overrideList;
 bool overridden = false;
 std::string displayFailure;
+std::vector<std::string> unsetDisplays;  // in the order noted, each once
+std::string unsetReason;
 }  // namespace
 
 void SetDisplayFailure(const std::string& reason) { displayFailure = reason; }
-const std::string& DisplayFailure() { return displayFailure; }
+
+void NoteDisplayUnset(const std::string& variable) {
+  for (const std::string& v : unsetDisplays)
+    if (v == variable) return;
+  unsetDisplays.push_back(variable);
+}
+
+const std::string& DisplayFailure() {
+  if (!displayFailure.empty() || unsetDisplays.empty()) return displayFailure;
+  unsetReason = unsetDisplays.size() == 1
+                    ? unsetDisplays[0] + " is not set"
+                    : "neither " + unsetDisplays[0] + " nor " + unsetDisplays[1] + " is set";
+  return unsetReason;
+}
 
 void SetDriverList(std::span<const DisplayDriver* const> drivers) {
   overrideList = drivers;
@@ -36,6 +53,7 @@ const DisplayDriver* SelectDisplayDriver(std::span<const DisplayDriver* const> d
                                          int32_t width, int32_t height, int32_t depth,
                                          int32_t refreshRate, int32_t flags) {
   displayFailure.clear();
+  unsetDisplays.clear();
   if (flags == SCREEN_NULL || SameDriverName(preferred, "null")) return &NULL_DRIVER;
 
   struct Pass {

@@ -576,8 +576,12 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
     return -1;
   }
   const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
-    SetDisplayFailure(display ? "DISPLAY is empty" : "DISPLAY is not set");
+  if (!display) {
+    NoteDisplayUnset("DISPLAY");
+    return -1;
+  }
+  if (!*display) {
+    SetDisplayFailure("DISPLAY is empty");
     return -1;
   }
   const std::string cannotOpen = "cannot open the X display \"" + std::string(display) + "\"";
@@ -797,26 +801,6 @@ const int32_t* X11FetchModes(int32_t depth, int32_t* count) {
 namespace fb {
 
 using namespace x11;
-
-int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
-                    int32_t width, int32_t height) {
-  constexpr int32_t MAX_SCALE = 16, MAX_SIDE = 16384;
-  constexpr int32_t DESKTOP_WIDTH = 1920, DESKTOP_HEIGHT = 1080;
-  if (width <= 0 || height <= 0) return 1;
-  const int32_t largest = std::max(1, std::min({MAX_SCALE, MAX_SIDE / width, MAX_SIDE / height}));
-  if (setting && *setting) {
-    int32_t n = 0;
-    const char* c = setting;
-    // Saturated, so that a long number cannot overflow.
-    for (; *c >= '0' && *c <= '9'; ++c) n = std::min(n * 10 + (*c - '0'), MAX_SIDE);
-    if (*c == '\0' && n >= 1) return std::min(n, largest);
-  }
-  // A screen with the pixels of several desktops is a dense one; its
-  // pixels are smaller than the ones the program was drawn for.
-  const int32_t density = std::min(screenWidth / DESKTOP_WIDTH, screenHeight / DESKTOP_HEIGHT);
-  const int32_t fits = std::min(screenWidth / width, screenHeight / height);
-  return std::clamp(std::min(density, fits), int32_t(1), largest);
-}
 
 const DisplayDriver X11_DRIVER = {
     "X11",
