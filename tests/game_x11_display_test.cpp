@@ -38,6 +38,7 @@ int StartGame(const char* display) {
   else
     unsetenv("DISPLAY");
   unsetenv("SCRDRIVER");
+  unsetenv("WAYLAND_DISPLAY");
   setenv("FB_SCALE", "1", 1);
   execl(FB_SHOOTER_PATH, "shooter", static_cast<char*>(nullptr));
   return 121;
@@ -88,7 +89,11 @@ TEST(GameWithoutDisplay, SaysWhyOnOneLineAndFails) {
     std::string why;
   };
   const Case cases[] = {
+#ifdef FB_HAVE_WAYLAND
+      {nullptr, "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+#else
       {nullptr, "DISPLAY is not set"},
+#endif
       {"", "DISPLAY is empty"},
       {nowhereName.c_str(), "cannot open the X display \"" + nowhereName + "\""},
   };

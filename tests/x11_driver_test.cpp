@@ -101,6 +101,7 @@ class X11Test : public ::testing::Test {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set: no X server to test against";
     unsetenv("SCRDRIVER");
+    unsetenv("WAYLAND_DISPLAY");  // in a Wayland session the Wayland window would open
     setenv("FB_SCALE", "1", 1);  // the read-back is pixel for pixel, whatever the screen
     helper = XOpenDisplay(nullptr);
     if (!helper) GTEST_SKIP() << "cannot connect to the X server " << display;
@@ -595,6 +596,7 @@ class X11Scaled : public ::testing::TestWithParam<bool> {
     if (!xvfb.Start("2304x1792x24")) GTEST_SKIP() << "Xvfb could not be started";
     display.emplace(xvfb.Display());
     unsetenv("SCRDRIVER");
+    unsetenv("WAYLAND_DISPLAY");
     setenv("FB_SCALE", "2", 1);
     other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);
@@ -744,6 +746,7 @@ struct Opened {
 int DrawUntilStopped(int report, const std::string& display, pid_t meetBreak = 0) {
   setenv("DISPLAY", display.c_str(), 1);
   unsetenv("SCRDRIVER");
+  unsetenv("WAYLAND_DISPLAY");
   if (SetScreenMode(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) return 97;
   const Opened opened{X11WindowId(), X11UsingShm()};
   if (write(report, &opened, sizeof opened) != sizeof opened) return 96;
