@@ -7,14 +7,17 @@
 set -euo pipefail
 
 case "${1:-}" in
-  play) packages=(g++ cmake make libx11-dev libxext-dev) ;;
+  play) packages=(g++ cmake make libx11-dev libxext-dev pkgconf libwayland-dev libxkbcommon-dev
+                  wayland-protocols) ;;
   # The test build also builds the benchmarks; the rivals rivals_bench
   # measures beside us (SDL2, pixman) come with "bench" only.
   test) packages=(g++ cmake make libx11-dev libxext-dev libgtest-dev libbenchmark-dev
                   pkgconf xvfb xdotool openbox x11-utils
-                  g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
+                  g++-mingw-w64-x86-64-posix googletest wine wine64
+                  libwayland-dev libxkbcommon-dev wayland-protocols sway wtype grim) ;;
   windows) packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64) ;;
   bench) packages=(g++ cmake make libx11-dev libxext-dev libbenchmark-dev pkgconf
+                   libwayland-dev libxkbcommon-dev wayland-protocols sway
                    libsdl2-dev libpixman-1-dev util-linux) ;;
   *) echo "usage: tools/deps.sh play|test|windows|bench" >&2; exit 2 ;;
 esac

@@ -99,6 +99,15 @@ for shm in with without; do
   done
 done
 
+# --- Wayland window tests (group "wayland") ---
+# Each test starts a headless sway of its own (tests/private_sway.h), so
+# the group needs no display from here and its tests may run side by side.
+step "Wayland window tests on headless sway"
+run_ctest build/release wayland
+step "Wayland window tests under ThreadSanitizer"
+run_ctest build/tsan wayland
+# --- end of the Wayland group ---
+
 step "Windows build (mingw-w64, -Werror) and its tests under Wine"
 windows_start=$SECONDS
 # A Wine prefix of this run's own, outside the repository; making it takes
