@@ -241,6 +241,31 @@ TEST_F(WaylandTest, OnlyTheDirtyBandIsSentAndNothingWhenClean) {
   EXPECT_EQ(WaylandStats().presents, after.presents);
 }
 
+TEST_F(WaylandTest, AHiddenWindowIsPacedAndShowsTheLastFrameOnItsReturn) {
+  Open(32);
+  ScreenLock();
+  Fill(0xFF102030);
+  ScreenUnlock(-1, -1);
+  ASSERT_TRUE(WindowShows([](int, int) { return 0x102030u; }));
+  Settle();
+  // On another workspace the window is not shown: the compositor asks for
+  // no frames, and the window sends at most the one it was asked for.
+  sway.Message("workspace 2");
+  ASSERT_TRUE(WaitFor([] { return !WindowActive(); }));
+  std::this_thread::sleep_for(50ms);
+  const WaylandPresentStats hidden = WaylandStats();
+  for (uint32_t frame = 1; frame <= 10; ++frame) {
+    ScreenLock();
+    Fill(0xFF000000u | frame * 0x101010u);
+    ScreenUnlock(-1, -1);
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_LE(WaylandStats().presents - hidden.presents, 1);
+  // Back on show, the last frame drawn is the one shown.
+  sway.Message("workspace 1");
+  EXPECT_TRUE(WindowShows([](int, int) { return 0xA0A0A0u; }));
+}
+
 // --- Keyboard ---
 
 TEST_F(WaylandTest, HeldKeyIsDownUntilReleased) {
@@ -378,6 +403,39 @@ TEST_F(WaylandTest, CloseRequestPutsTheCloseKeyAndKeepsTheWindow) {
   std::this_thread::sleep_for(100ms);
   EXPECT_GT(Window().width, 0) << "the window is still there";
   EXPECT_EQ(Screen()->driver, &WAYLAND_DRIVER);
+}
+
+TEST_F(WaylandTest, OwnTitleBarWhereTheCompositorDrawsNone) {
+  WaylandAllowServerDecorations(false);
+  Open(32);
+  WaylandAllowServerDecorations(true);
+  EXPECT_FALSE(WaylandWindowGeometry().serverDecorations);
+  ScreenLock();
+  Fill(0xFF336699);
+  ScreenUnlock(-1, -1);
+  // The bar sits above the picture, in the window's size; its close box
+  // is a square at the right end, with a cross from corner to corner.
+  ASSERT_TRUE(WaitFor([&] { return Window().height == HEIGHT + WAYLAND_BAR_HEIGHT; }))
+      << Window().height;
+  const int box = WIDTH - WAYLAND_BAR_HEIGHT, middle = WAYLAND_BAR_HEIGHT / 2;
+  EXPECT_TRUE(WaitFor([&] {
+    const testsway::Shot s = sway.Screenshot(Window());
+    return s.width == WIDTH && s.At(2, 2) == 0x2E3440 && s.At(box - 1, middle) == 0x2E3440 &&
+           s.At(box + 1, 0) == 0x434C5E && s.At(box + middle, middle) == 0xECEFF4 &&
+           s.At(0, WAYLAND_BAR_HEIGHT) == 0x336699 && s.At(WIDTH - 1, s.height - 1) == 0x336699;
+  }));
+  struct Case {
+    double x, y;
+    WaylandFramePart part;
+  };
+  const Case cases[] = {
+      {0, 0, WaylandFramePart::Bar},         {box - 0.5, 23.9, WaylandFramePart::Bar},
+      {box, 0, WaylandFramePart::CloseBox},  {WIDTH - 0.1, 23.9, WaylandFramePart::CloseBox},
+      {-0.1, 5, WaylandFramePart::None},     {WIDTH, 5, WaylandFramePart::None},
+      {5, WAYLAND_BAR_HEIGHT, WaylandFramePart::None}, {5, -1, WaylandFramePart::None},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(WaylandFramePartAt(WIDTH, c.x, c.y), c.part) << c.x << ", " << c.y;
 }
 
 TEST_F(WaylandTest, ClosingWhileTheProgramHoldsTheLockEndsTheWindow) {

@@ -33,6 +33,7 @@ constexpr auto CONFIGURE_TIMEOUT = std::chrono::seconds(2);
 // The open window; created by Init and deleted by Exit on the program's
 // thread, so the window thread sees it only between the two.
 WaylandWindow* current = nullptr;
+bool serverDecorationsAllowed = true;
 
 // --- Outputs ---
 
@@ -74,7 +75,9 @@ void GlobalAdded(void* data, wl_registry* registry, uint32_t name, const char* i
   } else if (is == xdg_wm_base_interface.name) {
     w.wmBase = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
     xdg_wm_base_add_listener(w.wmBase, &WM_BASE_LISTENER, &w);
-  } else if (is == zxdg_decoration_manager_v1_interface.name) {
+  } else if (is == wl_subcompositor_interface.name) {
+    w.subcompositor = static_cast<wl_subcompositor*>(bind(&wl_subcompositor_interface, 1));
+  } else if (is == zxdg_decoration_manager_v1_interface.name && w.allowServerDecorations) {
     w.decorationManager = static_cast<zxdg_decoration_manager_v1*>(
         bind(&zxdg_decoration_manager_v1_interface, 1));
   } else if (is == wl_seat_interface.name && !w.seat) {
@@ -197,8 +200,20 @@ void SurfaceConfigure(void* data, xdg_surface* surface, uint32_t serial) {
   else
     PlacePicture(w, w.pictureWidth, w.pictureHeight);
   ScreenContext* screen = Screen();
-  if (screen && (w.windowWidth != oldWidth || w.windowHeight != oldHeight))
-    ResizeBuffers(w, *screen);
+  const bool resized = w.windowWidth != oldWidth || w.windowHeight != oldHeight;
+  if (screen && resized) ResizeBuffers(w, *screen);
+  // The compositor's answer about the title bar comes before this.
+  const bool ownFrame = !w.serverDecorations && !(w.flags & SCREEN_NO_FRAME) && w.subcompositor;
+  if (ownFrame != w.ownFrame || (ownFrame && resized)) {
+    w.ownFrame = ownFrame;
+    if (ownFrame) {
+      ShowOwnFrame(w);
+    } else {
+      DestroyOwnFrame(w);
+      xdg_surface_set_window_geometry(w.xdgSurface, 0, 0, w.windowWidth / w.bufferScale,
+                                      w.windowHeight / w.bufferScale);
+    }
+  }
   if (screen && !w.reconcileActive && w.configureActivated != WindowActive())
     SetActive(w, *screen, w.configureActivated);
   w.activated = w.configureActivated;
@@ -260,6 +275,7 @@ void Release(WaylandWindow& w) {
   if (!w.display) return;
   TearDownPresentation(w);
   ReleaseInput(w);
+  DestroyOwnFrame(w);
   if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
   if (w.toplevel) xdg_toplevel_destroy(w.toplevel);
   if (w.xdgSurface) xdg_surface_destroy(w.xdgSurface);
@@ -273,6 +289,8 @@ void Release(WaylandWindow& w) {
   w.outputs.clear();
   if (w.seat) wl_seat_destroy(w.seat);
   if (w.decorationManager) zxdg_decoration_manager_v1_destroy(w.decorationManager);
+  if (w.subcompositor) wl_subcompositor_destroy(w.subcompositor);
+  w.subcompositor = nullptr;
   if (w.wmBase) xdg_wm_base_destroy(w.wmBase);
   if (w.shm) wl_shm_destroy(w.shm);
   if (w.compositor) wl_compositor_destroy(w.compositor);
@@ -397,6 +415,7 @@ int WaylandInit(const char* title, int32_t width, int32_t height, int32_t depth,
   w->flags = flags;
   w->title = title ? title : "";
   w->displayName = name;
+  w->allowServerDecorations = serverDecorationsAllowed;
   if (const char* scale = std::getenv("FB_SCALE")) w->scaleSetting = scale;
   screen->refreshRate = 0;
   current = w;
@@ -538,6 +557,8 @@ const DisplayDriver WAYLAND_DRIVER = {
     nullptr,
     nullptr,
 };
+
+void WaylandAllowServerDecorations(bool allow) { serverDecorationsAllowed = allow; }
 
 WaylandPresentStats WaylandStats() {
   if (!current) return {0, 0};

@@ -18,6 +18,10 @@
 // usual size with sharp pixels); the buffer scale is the largest part of
 // the output's factor that divides it.
 //
+// Decorations: the compositor's own title bar where it offers one
+// (xdg-decoration), else a plain bar of the window's own with a close box
+// (see WAYLAND_BAR_HEIGHT); SCREEN_NO_FRAME asks for neither.
+//
 // What Wayland does not allow, and the driver therefore does not do: a
 // client cannot place its window (SetWindowPosition moves nothing and
 // reports (0, 0)), move or confine the pointer (SetMouse only shows or
@@ -35,7 +39,23 @@ namespace fb {
 
 extern const DisplayDriver WAYLAND_DRIVER;
 
+// --- The title bar of our own (pure; any thread) ---
+
+// Where the compositor draws no title bar, the window draws its own above
+// the picture: this high, in the compositor's units, with a close box of
+// that size at its right end.
+constexpr int32_t WAYLAND_BAR_HEIGHT = 24;
+
+enum class WaylandFramePart { None, Bar, CloseBox };
+
+// The part of a bar barWidth units wide at (x, y), in the bar's units.
+WaylandFramePart WaylandFramePartAt(int32_t barWidth, double x, double y);
+
 // --- Test and benchmark hooks (program thread) ---
+
+// Whether the next Init may ask the compositor for its title bar
+// (default true); false makes the window draw its own.
+void WaylandAllowServerDecorations(bool allow);
 
 struct WaylandPresentStats {
   int64_t presents;  // buffers committed
@@ -48,7 +68,7 @@ WaylandPresentStats WaylandStats();
 // pixel takes each way, bufferScale the buffer scale set on the surface.
 struct WaylandGeometry {
   int32_t scale, bufferScale;
-  bool serverDecorations;  // the compositor draws the title bar
+  bool serverDecorations;  // the compositor draws the title bar, else the window
 };
 WaylandGeometry WaylandWindowGeometry();
 

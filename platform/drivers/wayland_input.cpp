@@ -188,9 +188,10 @@ void MovePointer(WaylandWindow& w, wl_fixed_t surfaceX, wl_fixed_t surfaceY) {
   w.pointerY = FramebufferCoordinate(output(surfaceY), w.offsetY, w.scale);
 }
 
-void ApplyCursor(WaylandWindow& w) {
-  if (!w.pointer || !w.pointerInside) return;
-  if (w.cursorHidden) {
+// Sets the pointer's image over the surface it entered last.
+void ApplyCursor(WaylandWindow& w, bool hidden) {
+  if (!w.pointer) return;
+  if (hidden) {
     wl_pointer_set_cursor(w.pointer, w.enterSerial, nullptr, 0, 0);
     return;
   }
@@ -214,16 +215,28 @@ void ApplyCursor(WaylandWindow& w) {
 void PointerEnter(void* data, wl_pointer*, uint32_t serial, wl_surface* surface, wl_fixed_t x,
                   wl_fixed_t y) {
   WaylandWindow& w = *static_cast<WaylandWindow*>(data);
+  if (surface && surface == w.barSurface) {
+    w.enterSerial = serial;
+    w.pointerOnBar = true;
+    w.barPointerX = wl_fixed_to_double(x);
+    w.barPointerY = wl_fixed_to_double(y);
+    ApplyCursor(w, false);  // over the bar the arrow shows, always
+    return;
+  }
   if (surface != w.surface) return;
   w.enterSerial = serial;
   w.pointerInside = true;
   MovePointer(w, x, y);
-  ApplyCursor(w);
+  ApplyCursor(w, w.cursorHidden);
   PostEvent(EVENT_MOUSE_ENTER);
 }
 
 void PointerLeave(void* data, wl_pointer*, uint32_t, wl_surface* surface) {
   WaylandWindow& w = *static_cast<WaylandWindow*>(data);
+  if (surface && surface == w.barSurface) {
+    w.pointerOnBar = false;
+    w.closeBoxPressed = false;
+  }
   if (surface != w.surface || !w.pointerInside) return;
   w.pointerInside = false;
   PostEvent(EVENT_MOUSE_LEAVE);
@@ -231,6 +244,10 @@ void PointerLeave(void* data, wl_pointer*, uint32_t, wl_surface* surface) {
 
 void PointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
   WaylandWindow& w = *static_cast<WaylandWindow*>(data);
+  if (w.pointerOnBar) {
+    w.barPointerX = wl_fixed_to_double(x);
+    w.barPointerY = wl_fixed_to_double(y);
+  }
   if (!w.pointerInside) return;
   const int32_t oldX = w.pointerX, oldY = w.pointerY;
   MovePointer(w, x, y);
@@ -248,9 +265,13 @@ int32_t ButtonBit(uint32_t button) {
   }
 }
 
-void PointerButton(void* data, wl_pointer*, uint32_t, uint32_t time, uint32_t button,
+void PointerButton(void* data, wl_pointer*, uint32_t serial, uint32_t time, uint32_t button,
                    uint32_t state) {
   WaylandWindow& w = *static_cast<WaylandWindow*>(data);
+  if (w.pointerOnBar) {
+    FramePointerButton(w, serial, button, state == WL_POINTER_BUTTON_STATE_PRESSED);
+    return;
+  }
   const int32_t bit = ButtonBit(button);
   if (!bit || !w.pointerInside) return;
   if (state == WL_POINTER_BUTTON_STATE_RELEASED) {
@@ -404,7 +425,7 @@ void RepeatKeys(WaylandWindow& w) {
 
 void ShowCursor(WaylandWindow& w, bool visible) {
   w.cursorHidden = !visible;
-  ApplyCursor(w);
+  if (w.pointerInside) ApplyCursor(w, w.cursorHidden);
 }
 
 }  // namespace fb::wl

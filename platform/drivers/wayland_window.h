@@ -75,7 +75,18 @@ struct WaylandWindow {
   xdg_surface* xdgSurface = nullptr;
   xdg_toplevel* toplevel = nullptr;
   zxdg_toplevel_decoration_v1* decoration = nullptr;
+  bool allowServerDecorations = true;
   bool serverDecorations = false;
+  // The title bar of our own (wayland_frame.cpp), where the compositor
+  // draws none.
+  wl_subcompositor* subcompositor = nullptr;
+  bool ownFrame = false;
+  wl_surface* barSurface = nullptr;
+  wl_subsurface* barSubsurface = nullptr;
+  wl_buffer* barBuffer = nullptr;
+  bool pointerOnBar = false;
+  double barPointerX = 0, barPointerY = 0;  // the bar's units
+  bool closeBoxPressed = false;
   bool configured = false;
   // The connection failed (a read, a write or a protocol error); set on
   // whichever window-thread step met it, reported by the tick.
@@ -154,6 +165,15 @@ inline int32_t FramebufferCoordinate(int32_t windowCoordinate, int32_t offset, i
 void ToggleFullscreen(WaylandWindow& w);
 // Records a failed request or read; the tick reports the loss.
 void NoteConnectionError(WaylandWindow& w);
+
+// --- The title bar of our own (wayland_frame.cpp) ---
+
+// Shows the bar (drawn for the window's size) and makes it part of the
+// window; full screen hides it.  Nothing unless ownFrame.
+void ShowOwnFrame(WaylandWindow& w);
+void DestroyOwnFrame(WaylandWindow& w);
+// A button pressed or released over the bar.
+void FramePointerButton(WaylandWindow& w, uint32_t serial, uint32_t button, bool press);
 
 // --- Presentation (wayland_present.cpp) ---
 
