@@ -1,9 +1,12 @@
 #include "driver_support.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "screen.h"
+#include "window_thread.h"
 
 namespace fb {
 
@@ -18,6 +21,16 @@ void StorePaletteEntry(ScreenContext& screen, int32_t index, int32_t red, int32_
   screen.devicePalette[index] = clamp(red) | clamp(green) << 8 | clamp(blue) << 16;
   screen.paletteChanged = 1;
   if (screen.bpp == 1) MarkAllRowsDirty(screen);
+}
+
+void StorePaletteEntryLocked(int32_t index, int32_t red, int32_t green, int32_t blue) {
+  LockDisplay();
+  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
+  UnlockDisplay();
+}
+
+void SleepOneRefresh() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
 }
 
 int32_t RefreshPeriodMs(const ScreenContext* screen) {

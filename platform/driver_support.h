@@ -18,6 +18,22 @@ void MarkAllRowsDirty(ScreenContext& screen);
 void StorePaletteEntry(ScreenContext& screen, int32_t index, int32_t red, int32_t green,
                        int32_t blue);
 
+// SetPalette of a driver whose window thread presents: StorePaletteEntry
+// on the open screen, under the display lock.  Program's thread.
+void StorePaletteEntryLocked(int32_t index, int32_t red, int32_t green, int32_t blue);
+
+// WaitVSync of a driver that cannot wait for the display's retrace:
+// sleeps RefreshPeriodMs of the open screen.
+void SleepOneRefresh();
+
+// The framebuffer column (or row) under a window coordinate, given the
+// picture's offset in the window and the scale (window pixels per
+// framebuffer pixel); negative left of (or above) the picture.
+inline int32_t FramebufferCoordinate(int32_t windowCoordinate, int32_t offset, int32_t scale) {
+  const int32_t d = windowCoordinate - offset;
+  return d >= 0 ? d / scale : (d - scale + 1) / scale;
+}
+
 // What WaitVSync sleeps when the driver cannot wait for the retrace
 // itself: 1000 / refresh rate ms, or 16 ms when the rate is unknown (also
 // without a screen).

@@ -11,9 +11,7 @@
 // so every wtype here starts with a pause (Type).
 #pragma once
 #include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "forked_process.h"
 
 namespace testsway {
 
@@ -93,7 +91,7 @@ class PrivateSway {
         "PATH=/usr/local/bin:/usr/bin:/bin", "XDG_RUNTIME_DIR=" + runtime_,
         "WLR_BACKENDS=headless", "WLR_LIBINPUT_NO_DEVICES=1", "WLR_RENDERER=pixman",
         "HOME=" + folder_};
-    pid_ = Spawn(args, env);
+    pid_ = testprocess::SpawnQuietly(args, env);
     if (pid_ < 0) return false;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < end) {
@@ -139,7 +137,7 @@ class PrivateSway {
   }
   // The same, without waiting: for keys held while the test looks.
   pid_t TypeInBackground(const std::string& args) const {
-    return Spawn({"sh", "-c", Env() + "exec wtype -s 150 " + args}, Environment());
+    return testprocess::SpawnQuietly({"sh", "-c", Env() + "exec wtype -s 150 " + args});
   }
 
   // The window whose app_id is given, in layout coordinates (zero size
@@ -184,12 +182,6 @@ class PrivateSway {
   std::string Env() const {
     return "WAYLAND_DISPLAY='" + display_ + "' XDG_RUNTIME_DIR='" + runtime_ + "' ";
   }
-  std::vector<std::string> Environment() const {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    return env;
-  }
-
   static std::string Read(const std::string& command) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
@@ -199,22 +191,6 @@ class PrivateSway {
       pclose(p);
     }
     return out;
-  }
-
-  static pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env) {
-    std::vector<char*> argv, envp;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned == 0 ? pid : -1;
   }
 
   // sway names its sockets itself: wayland-N and sway-ipc.*.sock.

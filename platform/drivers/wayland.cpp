@@ -444,17 +444,6 @@ void WaylandExit() {
 // Whether requests about the window can still be made.
 bool Usable(const WaylandWindow& w) { return w.display && w.toplevel && !w.connectionLost; }
 
-void WaylandSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
-  if (!current) return;
-  LockDisplay();
-  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
-  UnlockDisplay();
-}
-
-void WaylandWaitVSync() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
-}
-
 int WaylandGetMouse(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t clipped) {
   if (!current) return -1;
   WaylandWindow& w = *current;
@@ -547,8 +536,8 @@ const DisplayDriver WAYLAND_DRIVER = {
     WaylandExit,
     LockDisplay,
     UnlockDisplay,
-    WaylandSetPalette,
-    WaylandWaitVSync,
+    StorePaletteEntryLocked,
+    SleepOneRefresh,
     WaylandGetMouse,
     WaylandSetMouse,
     WaylandSetWindowTitle,

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "../driver_support.h"
 #include "../screen.h"
 #include "../surface_convert.h"
 
@@ -151,13 +152,6 @@ struct WaylandWindow {
 
   std::vector<int32_t> modes;  // program thread
 };
-
-// The framebuffer column (or row) under an output-pixel coordinate of the
-// window; negative left of (or above) the picture.
-inline int32_t FramebufferCoordinate(int32_t windowCoordinate, int32_t offset, int32_t scale) {
-  const int32_t d = windowCoordinate - offset;
-  return d >= 0 ? d / scale : (d - scale + 1) / scale;
-}
 
 // --- Window (wayland.cpp) ---
 

@@ -633,17 +633,6 @@ void X11Exit() {
   current = nullptr;
 }
 
-void X11SetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
-  if (!current) return;
-  LockDisplay();
-  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
-  UnlockDisplay();
-}
-
-void X11WaitVSync() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
-}
-
 int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int32_t clipped) {
   if (!current) return -1;
   X11Window& x = *current;
@@ -808,8 +797,8 @@ const DisplayDriver X11_DRIVER = {
     X11Exit,
     LockDisplay,
     UnlockDisplay,
-    X11SetPalette,
-    X11WaitVSync,
+    StorePaletteEntryLocked,
+    SleepOneRefresh,
     X11GetMouse,
     X11SetMouse,
     X11SetWindowTitle,
