@@ -6,9 +6,6 @@
 // request.  The bar carries no title text: the platform layer has no font
 // (the title still names the window in the compositor's task list).
 // Window thread, under the display lock.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 
@@ -24,28 +21,16 @@ namespace {
 constexpr uint32_t BAR_COLOUR = 0x2E3440, BOX_COLOUR = 0x434C5E, CROSS_COLOUR = 0xECEFF4;
 constexpr uint32_t BUTTON_LEFT = 0x110, BUTTON_RIGHT = 0x111;  // as the kernel numbers them
 
-void DestroyBarBuffer(WaylandWindow& w) {
-  if (w.barBuffer) wl_buffer_destroy(w.barBuffer);
-  w.barBuffer = nullptr;
-}
-
 // Draws the bar for the window's width: bar colour, the close box a
 // square at the right end with a cross in it.
 bool DrawBar(WaylandWindow& w) {
   const int32_t scale = w.bufferScale;
   const int32_t width = w.windowWidth, height = WAYLAND_BAR_HEIGHT * scale;
-  const int32_t stride = width * 4;
-  const size_t bytes = size_t(stride) * size_t(height);
-  const int fd = memfd_create("fb-wayland-bar", MFD_CLOEXEC);
-  if (fd < 0) return false;
-  void* memory = MAP_FAILED;
-  if (ftruncate(fd, off_t(bytes)) == 0)
-    memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (memory == MAP_FAILED) {
-    close(fd);
-    return false;
-  }
-  auto* pixels = static_cast<uint32_t*>(memory);
+  // Drawn once per size; the compositor may keep reading the old one
+  // until the new one is committed.
+  DestroyBuffer(w.barBuffer);
+  if (!AllocateBuffer(w.shm, width, height, w.barBuffer)) return false;
+  auto* pixels = reinterpret_cast<uint32_t*>(w.barBuffer.pixels);
   const int32_t boxLeft = width - height;
   const int32_t margin = height / 4, thickness = std::max(1, scale);
   for (int32_t y = 0; y < height; ++y)
@@ -57,14 +42,7 @@ bool DrawBar(WaylandWindow& w) {
         colour = CROSS_COLOUR;
       pixels[size_t(y) * size_t(width) + size_t(x)] = colour;
     }
-  munmap(memory, bytes);
-  wl_shm_pool* pool = wl_shm_create_pool(w.shm, fd, int32_t(bytes));
-  DestroyBarBuffer(w);
-  // The compositor reads it from its own mapping; it is never written again.
-  w.barBuffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
-  wl_shm_pool_destroy(pool);
-  close(fd);
-  return w.barBuffer != nullptr;
+  return true;
 }
 
 }  // namespace
@@ -86,7 +64,7 @@ void ShowOwnFrame(WaylandWindow& w) {
   }
   if (!DrawBar(w)) return;
   wl_surface_set_buffer_scale(w.barSurface, w.bufferScale);
-  wl_surface_attach(w.barSurface, w.barBuffer, 0, 0);
+  wl_surface_attach(w.barSurface, w.barBuffer.buffer, 0, 0);
   wl_surface_damage_buffer(w.barSurface, 0, 0, w.windowWidth, WAYLAND_BAR_HEIGHT * w.bufferScale);
   wl_surface_commit(w.barSurface);
   // The bar is part of the window: the compositor places and sizes the
@@ -98,7 +76,7 @@ void ShowOwnFrame(WaylandWindow& w) {
 void DestroyOwnFrame(WaylandWindow& w) {
   if (w.barSubsurface) wl_subsurface_destroy(w.barSubsurface);
   if (w.barSurface) wl_surface_destroy(w.barSurface);
-  DestroyBarBuffer(w);
+  DestroyBuffer(w.barBuffer);
   w.barSubsurface = nullptr;
   w.barSurface = nullptr;
 }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "wayland_window.h"
@@ -36,41 +37,12 @@ void FrameDone(void* data, wl_callback* callback, uint32_t) {
 }
 const wl_callback_listener FRAME_LISTENER = {FrameDone};
 
-void DestroyBuffer(ShmBuffer& b) {
-  if (b.buffer) wl_buffer_destroy(b.buffer);
-  if (b.pixels) munmap(b.pixels, b.bytes);
-  b = ShmBuffer{};
-}
-
 // A buffer of the window's size, black, lacking every row.
 bool CreateBuffer(WaylandWindow& w, ShmBuffer& b) {
-  const int32_t stride = w.windowWidth * 4;
-  const size_t bytes = size_t(stride) * size_t(w.windowHeight);
-  if (w.windowWidth <= 0 || w.windowHeight <= 0 || bytes / size_t(stride) != size_t(w.windowHeight))
-    return false;
-  const int fd = memfd_create("fb-wayland-buffer", MFD_CLOEXEC);
-  if (fd < 0) return false;
-  void* pixels = MAP_FAILED;
-  if (ftruncate(fd, off_t(bytes)) == 0)
-    pixels = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (pixels == MAP_FAILED) {
-    close(fd);
-    return false;
-  }
-  wl_shm_pool* pool = wl_shm_create_pool(w.shm, fd, int32_t(bytes));
-  b.buffer = wl_shm_pool_create_buffer(pool, 0, w.windowWidth, w.windowHeight, stride,
-                                       WL_SHM_FORMAT_XRGB8888);
-  // The buffer keeps the memory; the pool and our descriptor may go.
-  wl_shm_pool_destroy(pool);
-  close(fd);
+  if (!AllocateBuffer(w.shm, w.windowWidth, w.windowHeight, b)) return false;
   // Its release must come on the queue that SendStaged dispatches.
   wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(b.buffer), w.presentQueue);
   wl_buffer_add_listener(b.buffer, &BUFFER_LISTENER, &b);
-  b.pixels = static_cast<uint8_t*>(pixels);
-  b.bytes = bytes;
-  b.width = w.windowWidth;
-  b.height = w.windowHeight;
-  b.stride = stride;
   b.busy = false;
   b.staleFirst = 0;
   b.staleLast = w.height - 1;
@@ -106,6 +78,40 @@ ShmBuffer* FreeBuffer(WaylandWindow& w) {
 }
 
 }  // namespace
+
+bool AllocateBuffer(wl_shm* shm, int32_t width, int32_t height, ShmBuffer& b) {
+  // The pool's size is a 32-bit number: a larger buffer cannot be had.
+  if (width <= 0 || height <= 0 || int64_t(width) * height > INT32_MAX / 4) return false;
+  const int32_t stride = width * 4;
+  const size_t bytes = size_t(stride) * size_t(height);
+  const int fd = memfd_create("fb-wayland-buffer", MFD_CLOEXEC);
+  if (fd < 0) return false;
+  void* pixels = MAP_FAILED;
+  if (ftruncate(fd, off_t(bytes)) == 0)
+    pixels = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (pixels == MAP_FAILED) {
+    close(fd);
+    return false;
+  }
+  wl_shm_pool* pool = wl_shm_create_pool(shm, fd, int32_t(bytes));
+  b = ShmBuffer{};
+  b.buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+  // The buffer keeps the memory; the pool and our descriptor may go.
+  wl_shm_pool_destroy(pool);
+  close(fd);
+  b.pixels = static_cast<uint8_t*>(pixels);
+  b.bytes = bytes;
+  b.width = width;
+  b.height = height;
+  b.stride = stride;
+  return true;
+}
+
+void DestroyBuffer(ShmBuffer& b) {
+  if (b.buffer) wl_buffer_destroy(b.buffer);
+  if (b.pixels) munmap(b.pixels, b.bytes);
+  b = ShmBuffer{};
+}
 
 bool SetUpPresentation(WaylandWindow& w, const ScreenContext& screen) {
   w.convert = ChooseRowConverter(screen.bpp, {32, false});

@@ -84,7 +84,7 @@ struct WaylandWindow {
   bool ownFrame = false;
   wl_surface* barSurface = nullptr;
   wl_subsurface* barSubsurface = nullptr;
-  wl_buffer* barBuffer = nullptr;
+  ShmBuffer barBuffer;
   bool pointerOnBar = false;
   double barPointerX = 0, barPointerY = 0;  // the bar's units
   bool closeBoxPressed = false;
@@ -170,6 +170,11 @@ void DestroyOwnFrame(WaylandWindow& w);
 void FramePointerButton(WaylandWindow& w, uint32_t serial, uint32_t button, bool press);
 
 // --- Presentation (wayland_present.cpp) ---
+
+// A black buffer of width x height pixels (0x00RRGGBB) in shared memory,
+// mapped for us; false when none can be had.
+bool AllocateBuffer(wl_shm* shm, int32_t width, int32_t height, ShmBuffer& b);
+void DestroyBuffer(ShmBuffer& b);
 
 // Prepares the queue, the staged rows and the converter.  false when the
 // screen's depth has no converter.
