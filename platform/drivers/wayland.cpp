@@ -14,7 +14,6 @@
 #include <cstring>
 #include <numeric>
 #include <string>
-#include <thread>
 
 #include "wayland_window.h"
 #include "../driver_support.h"
