@@ -73,6 +73,20 @@ Window FindGameWindow(Display* display) {
   return found;
 }
 
+// How many pixels of the window's area are colour (0xRRGGBB); 0 when the
+// area cannot be read.
+int CountColour(Display* display, Window window, int left, int top, int width, int height,
+                uint32_t colour) {
+  XImage* image =
+      XGetImage(display, window, left, top, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+  if (!image) return 0;
+  int count = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) count += (XGetPixel(image, x, y) & 0xFFFFFF) == colour;
+  XDestroyImage(image);
+  return count;
+}
+
 bool Poll(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 15s) {
   const auto end = std::chrono::steady_clock::now() + deadline;
   while (!condition()) {
@@ -146,13 +160,7 @@ TEST(GameSettings, EachOneNotTakenIsNamedOnOneLine) {
     // The intro's first green letter comes after every note is written.
     const bool typing = Poll([&] {
       if (!window && !(window = FindGameWindow(other))) return false;
-      XImage* image = XGetImage(other, window, 250, 256, 8, 8, AllPlanes, ZPixmap);
-      if (!image) return false;
-      int green = 0;
-      for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) green += (XGetPixel(image, x, y) & 0xFFFFFF) == INTRO_GREEN;
-      XDestroyImage(image);
-      return green > 5;
+      return CountColour(other, window, 250, 256, 8, 8, INTRO_GREEN) > 5;
     });
     if (window) XGetWindowAttributes(other, window, &a);
     XCloseDisplay(other);
@@ -184,15 +192,8 @@ TEST_P(GameDisplayLoss, EndsWithOneLineAndStatusOne) {
   // Past the intro and into the frames: the gauge is drawn.
   const std::string id = std::to_string(window);
   if (shown) Xdotool(xvfb.Display(), {"windowfocus", "--sync", id, "key", "x"});
-  const bool playing = shown && Poll([&] {
-    XImage* image = XGetImage(other, window, 200, 10, 401, 11, AllPlanes, ZPixmap);
-    if (!image) return false;
-    int blue = 0;
-    for (int y = 0; y < 11; ++y)
-      for (int x = 0; x < 401; ++x) blue += (XGetPixel(image, x, y) & 0xFFFFFF) == GAUGE_BLUE;
-    XDestroyImage(image);
-    return blue > 3000;
-  });
+  const bool playing =
+      shown && Poll([&] { return CountColour(other, window, 200, 10, 401, 11, GAUGE_BLUE) > 3000; });
   XCloseDisplay(other);  // before the server goes, or this process would lose it too
   ASSERT_TRUE(shown) << "no game window: " << game.StandardError();
   ASSERT_TRUE(playing) << "the game did not start playing";
