@@ -92,9 +92,8 @@ int main(int argc, char** argv) {
     shooter::RunFrameDraw(session);
     shooter::Wait(session.limiter);
   }
-  if (!WritePpm(argv[1], *fb::Screen())) {
-    std::perror(argv[1]);
-    return 1;
-  }
-  return 0;
+  const bool written = WritePpm(argv[1], *fb::Screen());
+  if (!written) std::perror(argv[1]);
+  shooter::ReleaseGame(session);
+  return written ? 0 : 1;
 }
