@@ -126,16 +126,16 @@ void ChooseScale(WaylandWindow& w) {
   const Output* o = ChosenOutput(w);
   const int32_t outputScale = o ? o->scale : 1;
   const char* setting = w.scaleSetting.empty() ? nullptr : w.scaleSetting.c_str();
-  w.scale = WindowScale(setting, o ? o->width : 0, o ? o->height : 0, w.width, w.height);
+  SettingVerdict verdict = SettingVerdict::Unset;
+  w.scale = WindowScale(setting, o ? o->width : 0, o ? o->height : 0, w.width, w.height, &verdict);
   // Chosen rather than set: never smaller than the output's own factor,
   // or the program would show smaller than every other window there.
-  const bool set = !w.scaleSetting.empty() &&
-                   w.scaleSetting.find_first_not_of("0123456789") == std::string::npos &&
-                   w.scaleSetting.find_first_not_of('0') != std::string::npos;
-  if (!set) {
-    const int32_t largest = WindowScale("16", 0, 0, w.width, w.height);  // FB_SCALE's limits
+  if (verdict == SettingVerdict::Unset || verdict == SettingVerdict::Unusable) {
+    // Within FB_SCALE's own limits: 16, and 16384 pixels a side.
+    const int32_t largest = std::max(1, std::min({16, 16384 / w.width, 16384 / w.height}));
     w.scale = std::max(w.scale, std::min(outputScale, largest));
   }
+  SetScaleSetting({verdict, w.scaleSetting, w.scale});
   // The buffer scale must divide the buffer's size: the part of the
   // output's factor that divides ours.
   w.bufferScale = std::gcd(w.scale, outputScale);

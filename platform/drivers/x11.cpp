@@ -355,7 +355,10 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 
   const int displayWidth = DisplayWidth(x.display, x.screenNumber);
   const int displayHeight = DisplayHeight(x.display, x.screenNumber);
-  x.scale = WindowScale(x.scaleSetting.c_str(), displayWidth, displayHeight, x.width, x.height);
+  SettingVerdict verdict = SettingVerdict::Unset;
+  x.scale = WindowScale(x.scaleSetting.c_str(), displayWidth, displayHeight, x.width, x.height,
+                        &verdict);
+  SetScaleSetting({verdict, x.scaleSetting, x.scale});
   x.pictureWidth = x.width * x.scale;
   x.pictureHeight = x.height * x.scale;
   int left = std::max(0, (displayWidth - x.pictureWidth) / 2);
