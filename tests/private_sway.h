@@ -84,7 +84,9 @@ class PrivateSway {
       return false;
     std::vector<std::string> args;
     if (root)
-      args = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "sway", "-c", config};
+      // A test that dies leaves no compositor behind.
+      args = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--pdeathsig", "KILL",
+              "sway", "-c", config};
     else
       args = {"sway", "-c", config};
     const std::vector<std::string> env = {
