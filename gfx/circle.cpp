@@ -366,12 +366,13 @@ void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color co
 }
 
 DotRun BeginDots(Image* target) {
-  DotRun run{target, nullptr, 0, 0, 0, nullptr, 0, false, 0, 0};
+  DotRun run{target, nullptr, 0, 0, 0, nullptr, 0, false, 0, 0, 0, ImagesDestroyed()};
   DrawContext* dc = GetDrawContext();
   if (!dc) return run;
   SelectTarget(*dc, target);
   ScreenLock();
   run.locked = true;
+  run.serial = dc->modeSerial;
   run.lastX = dc->lastPoint.x;
   run.lastY = dc->lastPoint.y;
   // Other depths and aspects draw every dot through DrawCircle.
@@ -386,14 +387,20 @@ DotRun BeginDots(Image* target) {
   return run;
 }
 
-void DrawDotByCircle(Image* target, float x, float y, Color colour) {
-  DrawCircle(target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+void DrawDotOutOfLine(const DotRun& run, float x, float y, Color colour) {
+  if (DotRunLive(run))
+    DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
 }
 
 void EndDots(DotRun& run) {
-  if (DrawContext* dc = GetDrawContext()) dc->lastPoint = {run.lastX, run.lastY};
-  if (run.locked) ScreenUnlock(1, 0);
+  const ScreenContext* screen = Screen();
+  // The lock was taken on the run's screen, and only there is it released.
+  if (screen && screen->modeSerial == run.serial) {
+    if (DotRunLive(run)) GetDrawContext()->lastPoint = {run.lastX, run.lastY};
+    if (run.locked) ScreenUnlock(1, 0);
+  }
   run.locked = false;
+  run.serial = 0;
 }
 
 }  // namespace fb

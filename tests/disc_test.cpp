@@ -239,4 +239,61 @@ TEST(SmallDiscs, DotRunMatchesDrawCircle) {
   }
 }
 
+// A run that outlives its screen or its image, or its EndDots, or was
+// never begun, must do no harm: it writes nothing (ASan watches the freed
+// buffers), leaves lastPoint, and leaves the lock count of the screen open
+// now as the program set it.
+TEST(SmallDiscs, StaleDotRunsDoNoHarm) {
+  fbtest::ScreenGuard guard;
+  enum class After { NeverBegun, Ended, ScreenReopened, ScreenClosed, ImageDestroyed };
+  struct Case {
+    const char* name;
+    After after;
+    bool image;
+  };
+  const Case cases[] = {
+      {"never begun", After::NeverBegun, false},
+      {"ended", After::Ended, false},
+      {"screen reopened", After::ScreenReopened, false},
+      {"image run, screen reopened", After::ScreenReopened, true},
+      {"screen closed", After::ScreenClosed, false},
+      {"image destroyed", After::ImageDestroyed, true},
+  };
+  for (const Case& c : cases)
+    for (bool programLocks : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.name << (programLocks ? ", program holds the lock" : ""));
+      ASSERT_EQ(fbtest::OpenNullScreen(W, H, 32), 0);
+      Image* image = c.image ? CreateImage(W, H, 0, 32, 0) : nullptr;
+      if (programLocks) ScreenLock();
+      DotRun run = c.after == After::NeverBegun ? DotRun{} : BeginDots(image);
+      if (c.after == After::ScreenReopened) {
+        ASSERT_EQ(fbtest::OpenNullScreen(W - 9, H - 4, 32), 0);  // another size
+        if (programLocks) ScreenLock();
+      }
+      if (c.after == After::Ended) EndDots(run);
+      if (c.after == After::ScreenClosed) CloseScreen();
+      if (c.after == After::ImageDestroyed) {
+        DestroyImage(image);
+        image = nullptr;
+      }
+      Screenshot before{};
+      if (Screen()) {
+        Reset(nullptr);
+        before = Take(nullptr);
+      }
+      for (float at : {10.0f, 5.5f, 0.0f}) DrawDot(run, at, at, 0xFF123456u);
+      EndDots(run);
+      if (Screen()) {
+        const Screenshot after = Take(nullptr);
+        EXPECT_EQ(after.lockCount, programLocks ? 1 : 0);
+        before.lockCount = after.lockCount;
+        ExpectSame(after, before);
+        if (programLocks) ScreenUnlock(1, 0);
+      }
+      DestroyImage(image);
+      CloseScreen();
+      if (HasFatalFailure()) return;
+    }
+}
+
 }  // namespace
