@@ -366,7 +366,7 @@ void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color co
 }
 
 DotRun BeginDots(Image* target) {
-  DotRun run{target, nullptr, 0, 0, 0, nullptr, 0, false, 0, 0, 0, ImagesDestroyed()};
+  DotRun run{target, nullptr, 0, 0, 0, nullptr, 0, false, 0, 0, 0, TargetsFreed()};
   DrawContext* dc = GetDrawContext();
   if (!dc) return run;
   SelectTarget(*dc, target);
@@ -387,7 +387,20 @@ DotRun BeginDots(Image* target) {
   return run;
 }
 
-void DrawDotOutOfLine(const DotRun& run, float x, float y, Color colour) {
+bool DotRunLive(DotRun& run) {
+  const ScreenContext* screen = Screen();
+  // The serial tells a screen opened since from the run's own.
+  if (!screen || screen->modeSerial != run.serial) return false;
+  const uint32_t freed = TargetsFreed();
+  if (run.targetsFreed == freed) return true;
+  // With the screen still the run's own, only images were freed; one of
+  // them may have been the run's.
+  if (run.target) return false;
+  run.targetsFreed = freed;
+  return true;
+}
+
+void DrawDotOutOfLine(DotRun& run, float x, float y, Color colour) {
   if (DotRunLive(run))
     DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
 }
@@ -399,8 +412,10 @@ void EndDots(DotRun& run) {
     if (DotRunLive(run)) GetDrawContext()->lastPoint = {run.lastX, run.lastY};
     if (run.locked) ScreenUnlock(1, 0);
   }
+  // Spent: no dot takes the direct way, and the others find no screen.
   run.locked = false;
   run.serial = 0;
+  run.xSpan = run.ySpan = 0;
 }
 
 }  // namespace fb

@@ -10,8 +10,6 @@
 
 namespace fb {
 
-std::atomic<uint32_t> imagesDestroyedCount{0};
-
 Image* CreateImage(int32_t width, int32_t height, Color colour, int32_t depth, int32_t flags) {
   ScreenContext* screen = Screen();
   SetLastError(1);
@@ -56,7 +54,7 @@ void DestroyImage(Image* image) {
     DrawContext* dc = GetDrawContext();
     if (dc->target == image) ForgetTarget(*dc);
   }
-  imagesDestroyedCount.fetch_add(1, std::memory_order_relaxed);
+  NoteTargetFreed();  // a DotRun on it must stop writing
   FreeAligned16(image);
 }
 

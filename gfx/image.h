@@ -3,7 +3,6 @@
 // and selects the new image as the calling thread's target); DestroyImage
 // may be called at any time for an image no thread has as its target.
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -51,11 +50,5 @@ Image* CreateImage(int32_t width, int32_t height, Color colour, int32_t depth, i
 
 // Frees an image made by CreateImage.  nullptr is ignored.
 void DestroyImage(Image* image);
-
-// How many images DestroyImage has freed so far, from any thread.  What
-// keeps an image's address without owning it (a DotRun) compares counts
-// to learn that the image may be gone, without reading it.
-extern std::atomic<uint32_t> imagesDestroyedCount;
-inline uint32_t ImagesDestroyed() { return imagesDestroyedCount.load(std::memory_order_relaxed); }
 
 }  // namespace fb

@@ -127,20 +127,20 @@ struct DotRun {
   bool locked;
   float lastX, lastY;     // lastPoint at EndDots
   int32_t serial;         // the screen's mode serial at BeginDots; 0 once spent
-  uint32_t imagesDestroyed;  // ImagesDestroyed() at BeginDots
+  uint32_t targetsFreed;  // TargetsFreed() when the run last found its target there
 };
 DotRun BeginDots(Image* target);
 void EndDots(DotRun& run);
-// Whether the run is not spent: its screen and image are still there.
-inline bool DotRunLive(const DotRun& run) {
-  const ScreenContext* screen = Screen();
-  return screen && screen->modeSerial == run.serial &&
-         (!run.target || run.imagesDestroyed == ImagesDestroyed());
-}
-void DrawDotOutOfLine(const DotRun& run, float x, float y, Color colour);  // DrawDot's other way
+// Whether the run is not spent.  A run on the screen that sees only images
+// freed since it last looked takes up the new count.
+bool DotRunLive(DotRun& run);
+void DrawDotOutOfLine(DotRun& run, float x, float y, Color colour);  // DrawDot's other way
 inline void DrawDot(DotRun& run, float x, float y, Color colour) {
   const uint64_t px = RoundToPositivePixel(x), py = RoundToPositivePixel(y);
-  if (px - 1 < run.xSpan && py - 1 < run.ySpan && colour >= run.leastColour && DotRunLive(run)) {
+  // While nothing has been freed since the run last looked, its target is
+  // there: one compare per dot, the rest of the checks out of line.
+  if (px - 1 < run.xSpan && py - 1 < run.ySpan && colour >= run.leastColour &&
+      run.targetsFreed == TargetsFreed()) {
     UnsafeDrawDot32(run.origin + intptr_t(py) * run.pitch + intptr_t(px) * 4, run.pitch,
                     run.dirtyRows ? run.dirtyRows + py : nullptr, colour);
   } else {

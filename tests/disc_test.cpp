@@ -269,14 +269,15 @@ TEST(SmallDiscs, DotsMarkTheirRowsFromAnyStart) {
 // A run that outlives its screen or its image, or its EndDots, or was
 // never begun, must do no harm: it writes nothing (ASan watches the freed
 // buffers), leaves lastPoint, and leaves the lock count of the screen open
-// now as the program set it.
+// now as the program set it.  A run on the screen outlives images freed
+// meanwhile and draws on.
 TEST(SmallDiscs, StaleDotRunsDoNoHarm) {
   fbtest::ScreenGuard guard;
   enum class After { NeverBegun, Ended, ScreenReopened, ScreenClosed, ImageDestroyed };
   struct Case {
     const char* name;
     After after;
-    bool image;
+    bool onImage;  // the run's target is the image, else the screen
   };
   const Case cases[] = {
       {"never begun", After::NeverBegun, false},
@@ -284,15 +285,18 @@ TEST(SmallDiscs, StaleDotRunsDoNoHarm) {
       {"screen reopened", After::ScreenReopened, false},
       {"image run, screen reopened", After::ScreenReopened, true},
       {"screen closed", After::ScreenClosed, false},
-      {"image destroyed", After::ImageDestroyed, true},
+      {"image run, image destroyed", After::ImageDestroyed, true},
+      {"screen run, image destroyed", After::ImageDestroyed, false},  // draws
   };
+  const float places[] = {10.0f, 5.5f, 0.0f};
   for (const Case& c : cases)
     for (bool programLocks : {false, true}) {
       SCOPED_TRACE(testing::Message() << c.name << (programLocks ? ", program holds the lock" : ""));
+      const bool draws = c.after == After::ImageDestroyed && !c.onImage;
       ASSERT_EQ(fbtest::OpenNullScreen(W, H, 32), 0);
-      Image* image = c.image ? CreateImage(W, H, 0, 32, 0) : nullptr;
+      Image* image = CreateImage(W, H, 0, 32, 0);
       if (programLocks) ScreenLock();
-      DotRun run = c.after == After::NeverBegun ? DotRun{} : BeginDots(image);
+      DotRun run = c.after == After::NeverBegun ? DotRun{} : BeginDots(c.onImage ? image : nullptr);
       if (c.after == After::ScreenReopened) {
         ASSERT_EQ(fbtest::OpenNullScreen(W - 9, H - 4, 32), 0);  // another size
         if (programLocks) ScreenLock();
@@ -303,18 +307,24 @@ TEST(SmallDiscs, StaleDotRunsDoNoHarm) {
         DestroyImage(image);
         image = nullptr;
       }
-      Screenshot before{};
+      Screenshot want{};
       if (Screen()) {
         Reset(nullptr);
-        before = Take(nullptr);
+        ScreenLock();
+        for (float at : places)
+          if (draws)
+            DrawCircle(nullptr, at, at, 1, 0xFF123456u, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+        want = Take(nullptr);
+        ScreenUnlock(1, 0);
+        Reset(nullptr);
       }
-      for (float at : {10.0f, 5.5f, 0.0f}) DrawDot(run, at, at, 0xFF123456u);
+      for (float at : places) DrawDot(run, at, at, 0xFF123456u);
       EndDots(run);
       if (Screen()) {
-        const Screenshot after = Take(nullptr);
-        EXPECT_EQ(after.lockCount, programLocks ? 1 : 0);
-        before.lockCount = after.lockCount;
-        ExpectSame(after, before);
+        const Screenshot got = Take(nullptr);
+        EXPECT_EQ(got.lockCount, programLocks ? 1 : 0);
+        want.lockCount = got.lockCount;
+        ExpectSame(got, want);
         if (programLocks) ScreenUnlock(1, 0);
       }
       DestroyImage(image);
