@@ -619,7 +619,8 @@ TEST_F(PutImageTest, PutOntoItselfReadsTheSourceAsBefore) {
                              << set.name << " depth " << depth << " mode " << int(m.mode)
                              << " alpha " << m.alpha << " shift " << dx * step << ","
                              << dy * step << (whole ? " whole" : " rectangle"));
-                for (Image* i : {image, copy, want}) std::memcpy(ImagePixels(i), start.data(), bytes);
+                for (Image* i : {image, copy, want})
+                  std::memcpy(ImagePixels(i), start.data(), bytes);
                 auto put = [&](Image* target, Image* source) {
                   return whole ? PutImage(target, float(dx * step), float(dy * step), source,
                                           PUT_WHOLE_IMAGE, 0, 0, 0, 0, m.mode, m.alpha)
