@@ -136,6 +136,9 @@ void EndDots(DotRun& run);
 bool DotRunLive(DotRun& run);
 void DrawDotOutOfLine(DotRun& run, float x, float y, Color colour);  // DrawDot's other way
 inline void DrawDot(DotRun& run, float x, float y, Color colour) {
+  // Stored first, x and y need not outlive the call of the other way.
+  run.lastX = x;
+  run.lastY = y;
   const uint64_t px = RoundToPositivePixel(x), py = RoundToPositivePixel(y);
   // While nothing has been freed since the run last looked, its target is
   // there: one compare per dot, the rest of the checks out of line.
@@ -146,8 +149,6 @@ inline void DrawDot(DotRun& run, float x, float y, Color colour) {
   } else {
     DrawDotOutOfLine(run, x, y, colour);
   }
-  run.lastX = x;
-  run.lastY = y;
 }
 
 }  // namespace fb
