@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages a task needs are installed.
-#   tools/deps.sh play|test|windows|bench
+#   tools/deps.sh play|test|windows|bench|screenshot
 # Installs what is missing with apt-get when run as root (or through sudo
 # without a password); otherwise prints the one apt-get line that would and
 # exits with status 1.
@@ -16,7 +16,8 @@ case "${1:-}" in
   windows) packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64) ;;
   bench) packages=(g++ cmake make libx11-dev libxext-dev libbenchmark-dev pkgconf
                    libsdl2-dev libpixman-1-dev util-linux) ;;
-  *) echo "usage: tools/deps.sh play|test|windows|bench" >&2; exit 2 ;;
+  screenshot) packages=(g++ cmake make libx11-dev libxext-dev imagemagick) ;;
+  *) echo "usage: tools/deps.sh play|test|windows|bench|screenshot" >&2; exit 2 ;;
 esac
 
 missing=()
