@@ -179,13 +179,16 @@ const wl_keyboard_listener KEYBOARD_LISTENER = {KeyboardKeymap, KeyboardEnter, K
 
 // --- Pointer ---
 
+// Posts the move, from the last position the window saw.
 void MovePointer(WaylandWindow& w, wl_fixed_t surfaceX, wl_fixed_t surfaceY) {
   // Surface coordinates are the buffer's divided by its scale.
   const auto output = [&](wl_fixed_t v) {
     return int32_t(std::floor(wl_fixed_to_double(v) * w.bufferScale));
   };
+  const int32_t oldX = w.pointerX, oldY = w.pointerY;
   w.pointerX = FramebufferCoordinate(output(surfaceX), w.offsetX, w.scale);
   w.pointerY = FramebufferCoordinate(output(surfaceY), w.offsetY, w.scale);
+  PostEvent(EVENT_MOUSE_MOVE, w.pointerX, w.pointerY, w.pointerX - oldX, w.pointerY - oldY);
 }
 
 // Sets the pointer's image over the surface it entered last.
@@ -226,9 +229,11 @@ void PointerEnter(void* data, wl_pointer*, uint32_t serial, wl_surface* surface,
   if (surface != w.surface) return;
   w.enterSerial = serial;
   w.pointerInside = true;
-  MovePointer(w, x, y);
   ApplyCursor(w, w.cursorHidden);
   PostEvent(EVENT_MOUSE_ENTER);
+  // The compositor tells where the pointer came in only here, not with a
+  // motion as an X server does: the move is ours to post.
+  MovePointer(w, x, y);
 }
 
 void PointerLeave(void* data, wl_pointer*, uint32_t, wl_surface* surface) {
@@ -248,10 +253,7 @@ void PointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y
     w.barPointerX = wl_fixed_to_double(x);
     w.barPointerY = wl_fixed_to_double(y);
   }
-  if (!w.pointerInside) return;
-  const int32_t oldX = w.pointerX, oldY = w.pointerY;
-  MovePointer(w, x, y);
-  PostEvent(EVENT_MOUSE_MOVE, w.pointerX, w.pointerY, w.pointerX - oldX, w.pointerY - oldY);
+  if (w.pointerInside) MovePointer(w, x, y);
 }
 
 int32_t ButtonBit(uint32_t button) {
