@@ -1,6 +1,7 @@
 // The Wayland driver against a real compositor: a headless sway of each
 // test's own (tests/private_sway.h), where grim reads the window back,
-// wtype plays the user at the keyboard and swaymsg plays the window
+// wtype plays the user at the keyboard, a virtual pointer
+// (tests/virtual_pointer.h) the user at the mouse, and swaymsg the window
 // manager (the close box, another workspace taking the focus).  The same
 // suite as the X11 window's.  Skips without sway and its tools.
 #include <gtest/gtest.h>
@@ -26,7 +27,9 @@
 #include <fb/platform/runtime.h>
 #include <fb/platform/screen.h>
 #include <fb/platform/window_thread.h>
+#include "pointer_script.h"
 #include "private_sway.h"
+#include "virtual_pointer.h"
 
 using namespace std::chrono_literals;
 
@@ -442,6 +445,60 @@ TEST_F(WaylandTest, TitleModesAndWhatWaylandCannotDo) {
   // With no pointer on the seat there is no position to report.
   int32_t x = -1, y = -1;
   EXPECT_EQ(d.GetMouse(&x, &y, nullptr, nullptr, 0), -1);
+}
+
+// --- The mouse ---
+
+// Kernel codes of the buttons X numbers 1, 2, 3, 8 and 9.
+uint32_t KernelButton(int32_t button) {
+  switch (button) {
+    case 1: return 0x110;
+    case 2: return 0x112;
+    case 3: return 0x111;
+    case 8: return 0x113;
+    default: return 0x114;
+  }
+}
+
+TEST_F(WaylandTest, MouseEventsAndGetMouseFollowTheUser) {
+  Open(32);
+  testsway::VirtualPointer pointer;
+  // In half pixels of the layout: sway may place the window half a pixel
+  // off the whole number it reports, so the pointer aims at the middle of
+  // each pixel, which lies inside the pixel either way.
+  ASSERT_TRUE(pointer.Start(2 * 1280, 2 * 1024)) << "sway offers no virtual pointer";
+  const testsway::Rect at = Window();
+  // The compositor passes the pointer's times on: a clock of the test's
+  // own, 10 ms a step unless a step says otherwise.
+  uint32_t time = 1000;
+  pointerscript::Mouse mouse;
+  mouse.moveTo = [&](int32_t x, int32_t y) {
+    return pointer.MoveTo(uint32_t(2 * (at.x + x) + 1), uint32_t(2 * (at.y + y) + 1), time += 10);
+  };
+  mouse.button = [&](int32_t button, bool down) {
+    return pointer.Button(KernelButton(button), down, time += 10);
+  };
+  mouse.click = [&](int32_t button, int32_t count, int32_t gap) {
+    const uint32_t first = time + 10;
+    bool done = true;
+    for (int32_t i = 0; i < count; ++i) {
+      time = first + uint32_t(i * gap);
+      done = done && pointer.Button(KernelButton(button), true, time) &&
+             pointer.Button(KernelButton(button), false, time + 5);
+    }
+    time += 5;
+    return done;
+  };
+  mouse.wheel = [&](bool vertical, int32_t notches) {
+    bool done = true;
+    for (int32_t i = 0; i < std::abs(notches); ++i)
+      // Wayland's vertical axis points down.
+      done = done && pointer.Wheel(vertical ? WL_POINTER_AXIS_VERTICAL_SCROLL
+                                            : WL_POINTER_AXIS_HORIZONTAL_SCROLL,
+                                   (notches > 0) == vertical ? -1 : 1, time += 10);
+    return done;
+  };
+  pointerscript::Play(mouse);
 }
 
 // --- Losing the compositor ---

@@ -1,7 +1,8 @@
 // The X11 driver against a real X server (Xvfb in the test command).  A
 // second connection of the test reads the window back with XGetImage and
 // plays the other clients (the close box, another window taking the
-// focus); xdotool plays the user at the keyboard.  Skips without DISPLAY.
+// focus); xdotool plays the user at the keyboard and the mouse.  Skips
+// without DISPLAY.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -28,6 +29,7 @@
 #include <fb/platform/runtime.h>
 #include <fb/platform/screen.h>
 #include <fb/platform/window_thread.h>
+#include "pointer_script.h"
 #include "private_xvfb.h"
 
 #include <X11/Xlib.h>
@@ -556,6 +558,37 @@ TEST_F(X11Test, TitleMousePositionAndModes) {
   EXPECT_EQ(modes[0], DisplayWidth(helper, screen) << 16 | DisplayHeight(helper, screen));
   EXPECT_EQ(d.FetchModes(12, &count), nullptr);
   EXPECT_EQ(count, 0);
+}
+
+// --- The mouse ---
+
+// The same user as at the keyboard, now at the mouse.
+class X11Mouse : public X11Keys {};
+
+TEST_F(X11Mouse, EventsAndGetMouseFollowTheUser) {
+  const std::string id = std::to_string(window);
+  auto xdotool = [](std::vector<std::string> args) {
+    args.insert(args.begin(), "xdotool");
+    return RunProgram(std::move(args)) == 0;
+  };
+  pointerscript::Mouse mouse;
+  mouse.moveTo = [&](int32_t x, int32_t y) {
+    return xdotool({"mousemove", "--window", id, std::to_string(x), std::to_string(y)});
+  };
+  mouse.button = [&](int32_t button, bool down) {
+    return xdotool({down ? "mousedown" : "mouseup", std::to_string(button)});
+  };
+  mouse.click = [&](int32_t button, int32_t count, int32_t gap) {
+    return xdotool({"click", "--repeat", std::to_string(count), "--delay", std::to_string(gap),
+                    std::to_string(button)});
+  };
+  // Buttons 4 and 5 turn the wheel up and down, 6 and 7 left and right.
+  mouse.wheel = [&](bool vertical, int32_t notches) {
+    const int button = vertical ? (notches > 0 ? 4 : 5) : (notches > 0 ? 7 : 6);
+    return xdotool({"click", "--repeat", std::to_string(std::abs(notches)), "--delay", "10",
+                    std::to_string(button)});
+  };
+  pointerscript::Play(mouse);
 }
 
 // --- Scaled window ---
