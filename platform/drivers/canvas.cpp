@@ -130,17 +130,7 @@ void SetActive(CanvasWindow& c, ScreenContext& screen, bool active) {
 }
 
 void HandleKey(CanvasWindow& c, const PageEvent& e) {
-  const WebKey k = WebKeyOf(e.code, e.key, e.modifiers);
-  const int32_t scancode = ScancodeOfVirtualKey(k.virtualKey);
-  const bool alt = (e.modifiers & WEB_KEY_ALT) && !(e.modifiers & WEB_KEY_ALT_GRAPH);
-  uint32_t control = 0;
-  if (e.modifiers & WEB_KEY_SHIFT) control |= CTRL_STATE_SHIFT;
-  if ((e.modifiers & WEB_KEY_CTRL) && !(e.modifiers & WEB_KEY_ALT_GRAPH))
-    control |= CTRL_STATE_LEFT_CTRL;
-  if (alt) control |= CTRL_STATE_LEFT_ALT;
-  if (k.extended) control |= CTRL_STATE_EXTENDED;
-  const int32_t code = TranslateKey(k.character, scancode, control, k.own);
-
+  const WebKeyEvent k = TranslateWebKey(e.code, e.key, e.modifiers);
   auto heldKey = c.held.begin();
   while (heldKey != c.held.end() && heldKey->code != e.code) ++heldKey;
   const bool repeat = e.press && (e.repeat || heldKey != c.held.end());
@@ -148,18 +138,15 @@ void HandleKey(CanvasWindow& c, const PageEvent& e) {
   if (!e.press && heldKey != c.held.end()) c.held.erase(heldKey);
   if (e.press) c.pressedSinceSample[size_t(k.virtualKey & 0xFF)] = true;
 
-  // Keys pressed with Alt held, Alt itself and F10 are system keys: they
-  // give a release-kind event and nothing in the key queue.
-  const bool systemKey = alt || k.virtualKey == VK_MENU || k.virtualKey == VK_F10;
   int32_t kind = EVENT_KEY_RELEASE;
-  if (e.press && !systemKey) {
+  if (e.press && !k.systemKey) {
     kind = repeat ? EVENT_KEY_REPEAT : EVENT_KEY_PRESS;
-    if (code > 255) PutKey(code);
+    if (k.keyCode > 255) PutKey(k.keyCode);
     if (k.typed) PutKey(k.character);
   }
   // F10, Alt and Alt+F4 are swallowed whole: no event.
-  if (k.virtualKey == VK_F10 || k.virtualKey == VK_MENU || code == KEY_CLOSE) return;
-  PostEvent(kind, scancode, uint32_t(code) <= 255 ? code : 0);
+  if (k.virtualKey == VK_F10 || k.virtualKey == VK_MENU || k.keyCode == KEY_CLOSE) return;
+  PostEvent(kind, k.scancode, uint32_t(k.keyCode) <= 255 ? k.keyCode : 0);
 }
 
 void DispatchHook(void* user) {
@@ -290,7 +277,7 @@ EMSCRIPTEN_KEEPALIVE void fb_canvas_key(int press, int repeat, const char* code,
                   uint32_t(modifiers)};
   // Alt+Enter switches to full screen and back; the browser allows it
   // only here, inside the key's own handler.
-  const fb::WebKey k = fb::WebKeyOf(e.code, e.key, e.modifiers);
+  const fb::WebKeyEvent k = fb::TranslateWebKey(e.code, e.key, e.modifiers);
   if (e.press && !e.repeat && (e.modifiers & fb::WEB_KEY_ALT) && k.virtualKey == fb::VK_RETURN &&
       !(current->flags & fb::SCREEN_NO_SWITCH))
     fb_canvas_toggle_fullscreen();

@@ -30,18 +30,24 @@ constexpr uint32_t WEB_KEY_CTRL = 2;
 constexpr uint32_t WEB_KEY_ALT = 4;
 constexpr uint32_t WEB_KEY_ALT_GRAPH = 8;
 
-struct WebKey {
+// What a key event of the page gives the program, by the rules of window
+// keys (platform/keyboard.h).
+struct WebKeyEvent {
   int32_t virtualKey;  // VK_NONE when the key stands for none
-  bool extended;       // counts as an extended key (the cursor block, ...)
+  int32_t scancode;    // its set-1 scancode, 0 when it has none
+  int32_t keyCode;     // TranslateKey's code: an extended key goes into the
+                       // queue (above 255); KEY_CLOSE for Alt+F4; -1 none
   int32_t character;   // what it types: a code page 437 byte (128-255
                        // sign-extended), '?' when the code page lacks it
   bool typed;          // it types character (Ctrl+Space types 0)
-  int32_t own;         // its unshifted character, 0 when none
+  bool systemKey;      // pressed with Alt, or Alt or F10 itself: the queue
+                       // gets nothing, the event is a release
 };
 
 // A key event of the page: code is its position ("KeyA", "Numpad7"), key
 // what it types or its name ("a", "@", "Enter", "Home"), both UTF-8;
-// modifiers WEB_KEY_* bits.
-WebKey WebKeyOf(std::string_view code, std::string_view key, uint32_t modifiers);
+// modifiers WEB_KEY_* bits.  Letters and digits go by what the layout
+// types, every other key by its position; keypad keys follow NumLock.
+WebKeyEvent TranslateWebKey(std::string_view code, std::string_view key, uint32_t modifiers);
 
 }  // namespace fb

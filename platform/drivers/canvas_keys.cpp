@@ -8,7 +8,7 @@
 // scancode and character in the page as in a Linux window: letters and
 // digits go by what the layout types (scancode 30 is whichever key types
 // "a"), every other key by its position; keypad keys follow NumLock.
-#include <cstring>
+#include <algorithm>
 #include <string_view>
 
 #include "canvas.h"
@@ -142,15 +142,15 @@ int32_t VirtualKeyOf(std::string_view code, std::string_view key, uint32_t typed
 
 }  // namespace
 
-WebKey WebKeyOf(std::string_view code, std::string_view key, uint32_t modifiers) {
-  WebKey result{};
+WebKeyEvent TranslateWebKey(std::string_view code, std::string_view key, uint32_t modifiers) {
+  WebKeyEvent result{};
   // AltGr types the layout's third characters; it is neither Ctrl nor Alt.
   const bool altGraph = (modifiers & WEB_KEY_ALT_GRAPH) != 0;
   const bool ctrl = !altGraph && (modifiers & WEB_KEY_CTRL) != 0;
+  const bool alt = !altGraph && (modifiers & WEB_KEY_ALT) != 0;
   const uint32_t typed = SingleCodePoint(key);
   result.virtualKey = VirtualKeyOf(code, key, typed);
-  for (const char* c : EXTENDED_CODES)
-    if (code == c) result.extended = true;
+  result.scancode = ScancodeOfVirtualKey(result.virtualKey);
 
   if (typed != 0) {
     result.character = ctrl && typed < 0x80 ? ControlCharacter(typed) : TypedCharacter(typed);
@@ -160,16 +160,26 @@ WebKey WebKeyOf(std::string_view code, std::string_view key, uint32_t modifiers)
     result.typed = true;
   }
 
+  // The key's unshifted character.
+  int32_t own = 0;
   if (IsAsciiLetter(typed)) {
-    result.own = int32_t(typed | 0x20);
+    own = int32_t(typed | 0x20);
   } else if (typed >= 0x80 && !(modifiers & (WEB_KEY_SHIFT | WEB_KEY_CTRL | WEB_KEY_ALT_GRAPH))) {
-    const int32_t own = Cp437OfUnicode(typed);
-    result.own = own < 0 ? 0 : own;
+    own = std::max(Cp437OfUnicode(typed), int32_t(0));
   } else if (code.size() == 6 && code.substr(0, 5) == "Digit") {
-    result.own = code[5];
+    own = code[5];
   } else if (const NamedCharacter* k = Find(UNSHIFTED_BY_CODE, code)) {
-    result.own = k->character;
+    own = k->character;
   }
+
+  uint32_t control = 0;
+  if (modifiers & WEB_KEY_SHIFT) control |= CTRL_STATE_SHIFT;
+  if (ctrl) control |= CTRL_STATE_LEFT_CTRL;
+  if (alt) control |= CTRL_STATE_LEFT_ALT;
+  for (const char* c : EXTENDED_CODES)
+    if (code == c) control |= CTRL_STATE_EXTENDED;
+  result.keyCode = TranslateKey(result.character, result.scancode, control, own);
+  result.systemKey = alt || result.virtualKey == VK_MENU || result.virtualKey == VK_F10;
   return result;
 }
 
