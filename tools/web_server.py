@@ -3,9 +3,10 @@
 needs (cross-origin isolation: Cross-Origin-Opener-Policy and
 Cross-Origin-Embedder-Policy) and without caching.
 
-    tools/web_server.py DIR [PORT]    (PORT 0 or none: any free port)
+    tools/web_server.py DIR [PORT [PAGE]]   (PORT 0 or none: any free port)
 
-Prints "http://127.0.0.1:PORT/" on one line once it listens."""
+Prints the address, "http://127.0.0.1:PORT/PAGE", on one line once it
+listens."""
 import functools
 import http.server
 import sys
@@ -26,12 +27,13 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
 
 def main():
-    if len(sys.argv) not in (2, 3):
-        sys.exit("usage: web_server.py DIR [PORT]")
-    port = int(sys.argv[2]) if len(sys.argv) == 3 else 0
+    if len(sys.argv) not in (2, 3, 4):
+        sys.exit("usage: web_server.py DIR [PORT [PAGE]]")
+    port = int(sys.argv[2]) if len(sys.argv) >= 3 else 0
+    page = sys.argv[3] if len(sys.argv) == 4 else ""
     handler = functools.partial(Handler, directory=sys.argv[1])
     with http.server.ThreadingHTTPServer(("127.0.0.1", port), handler) as server:
-        print(f"http://127.0.0.1:{server.server_address[1]}/", flush=True)
+        print(f"http://127.0.0.1:{server.server_address[1]}/{page}", flush=True)
         try:
             server.serve_forever()
         except KeyboardInterrupt:
