@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "driver_support.h"
 #include "runtime.h"
 #include "screen.h"
 
@@ -165,6 +166,12 @@ void ReportWindowLost(const std::string& reason) {
 }
 
 bool WindowLost() { return State().lost.load(); }
+
+void StoreScreenPaletteEntry(int32_t index, int32_t red, int32_t green, int32_t blue) {
+  LockDisplay();
+  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
+  UnlockDisplay();
+}
 
 void SetWindowActive(bool active) { State().active = active; }
 bool WindowActive() { return State().active.load(); }

@@ -68,6 +68,10 @@ void ReleaseProgramScreenLock();
 void LockDisplay();
 void UnlockDisplay();
 
+// A windowed driver's SetPalette: StorePaletteEntry on the open screen,
+// under the display lock.  Program's thread.
+void StoreScreenPaletteEntry(int32_t index, int32_t red, int32_t green, int32_t blue);
+
 // Whether the window has the keyboard focus; set by the driver's message
 // handling on the window thread.
 void SetWindowActive(bool active);

@@ -222,9 +222,7 @@ void CanvasExit() {
 
 void CanvasSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
   if (!current) return;
-  LockDisplay();
-  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
-  UnlockDisplay();
+  StoreScreenPaletteEntry(index, red, green, blue);
 }
 
 void CanvasWaitVSync() { emscripten_thread_sleep(RefreshPeriodMs(Screen())); }

@@ -631,9 +631,7 @@ void X11Exit() {
 
 void X11SetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
   if (!current) return;
-  LockDisplay();
-  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
-  UnlockDisplay();
+  StoreScreenPaletteEntry(index, red, green, blue);
 }
 
 void X11WaitVSync() {
