@@ -3,8 +3,8 @@
 //   and Exit have the page's thread open and close the canvas, and wait
 //   for it;
 // - the page's thread runs the ticks (TryPresentTick with this file's
-//   hooks) from canvas.js, on every animation frame and after every key
-//   event, and records the page's key and focus events.
+//   hooks) from canvas.js, on every animation frame and when the focus
+//   changes, and records the page's key and focus events for them.
 // The window record belongs to the page's thread between Init and Exit;
 // the program's thread touches it only before the canvas opens and after
 // it has closed.  The page's side is canvas.js.

@@ -97,6 +97,7 @@ mergeInto(LibraryManager.library, {
     // (a promise of true or false), and the times between presented frames.
     keyDown: function(scancode) {
       return new Promise(function(resolve) {
+        if (!FbCanvas.open) return resolve(false);
         FbCanvas.answers.push([scancode, resolve]);
         _fb_canvas_ask_key_down(scancode);
       });

@@ -211,6 +211,8 @@ test('the frame time in the page', async (c) => {
 });
 
 test('Escape ends the program with status 0 on the page, and stops its loop', async () => {
+  const threads = () => game.evaluate(() => Module.PThread.runningWorkers.length);
+  if ((await threads()) === 0) throw new Error('no thread runs the program');
   await game.keyboard.down('Escape');
   await expectSoon('no exit status', async () => (await exitStatus(game)) !== undefined);
   await game.keyboard.up('Escape');
@@ -223,6 +225,8 @@ test('Escape ends the program with status 0 on the page, and stops its loop', as
     return FbCanvas.open || FbCanvas.frame !== 0 || Module.fbFrameIntervals().length !== before;
   });
   if (ticking) throw new Error('the page still ticks');
+  const left = await threads();
+  if (left !== 0) throw new Error(`${left} threads still run`);
   await game.close();
 });
 
