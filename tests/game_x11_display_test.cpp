@@ -1,6 +1,7 @@
 // The built game when its display is missing or goes away: it must say
 // why on one line of standard error and end with status 1, never abort,
-// hang or run on unseen.  The display it loses is an Xvfb of the test's
+// hang or run on unseen.  Settings it cannot take as given are named
+// there too.  The display it loses is an Xvfb of the test's
 // own, killed or robbed of the game's window while the game is playing.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -30,15 +31,21 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr uint32_t GAUGE_BLUE = 0x0000FF;
+constexpr uint32_t INTRO_GREEN = 0x00AA00;
 
-// Runs the game with DISPLAY as given (nullptr: unset).
-int StartGame(const char* display) {
-  if (display)
-    setenv("DISPLAY", display, 1);
+void SetOrUnset(const char* name, const char* value) {
+  if (value)
+    setenv(name, value, 1);
   else
-    unsetenv("DISPLAY");
-  unsetenv("SCRDRIVER");
-  setenv("FB_SCALE", "1", 1);
+    unsetenv(name);
+}
+
+// Runs the game with DISPLAY, FB_SCALE and SCRDRIVER as given (nullptr:
+// unset).
+int StartGame(const char* display, const char* scale = "1", const char* driver = nullptr) {
+  SetOrUnset("DISPLAY", display);
+  SetOrUnset("FB_SCALE", scale);
+  SetOrUnset("SCRDRIVER", driver);
   execl(FB_SHOOTER_PATH, "shooter", static_cast<char*>(nullptr));
   return 121;
 }
@@ -64,6 +71,20 @@ Window FindGameWindow(Display* display) {
   }
   if (children) XFree(children);
   return found;
+}
+
+// How many pixels of the window's area are colour (0xRRGGBB); 0 when the
+// area cannot be read.
+int CountColour(Display* display, Window window, int left, int top, int width, int height,
+                uint32_t colour) {
+  XImage* image =
+      XGetImage(display, window, left, top, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+  if (!image) return 0;
+  int count = 0;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) count += (XGetPixel(image, x, y) & 0xFFFFFF) == colour;
+  XDestroyImage(image);
+  return count;
 }
 
 bool Poll(const std::function<bool()>& condition, std::chrono::milliseconds deadline = 15s) {
@@ -101,6 +122,55 @@ TEST(GameWithoutDisplay, SaysWhyOnOneLineAndFails) {
   }
 }
 
+// Settings the game cannot take as given are named on standard error,
+// one line each, and the game goes on with what was chosen instead: a
+// scale capped to fit the 1280 x 1024 screen, or chosen by the screen;
+// the usual driver in place of an unknown one.
+TEST(GameSettings, EachOneNotTakenIsNamedOnOneLine) {
+  testxvfb::PrivateXvfb xvfb;
+  if (!xvfb.Start("1280x1024x24")) GTEST_SKIP() << "Xvfb could not be started";
+  gametest::ScratchDir dir;
+  gametest::WriteGamePictures();
+  const std::string capped = " does not fit the screen: scale 1 is used\n";
+  const std::string unusable = " is not a whole number from 1 up: scale 1 is used\n";
+  struct Case {
+    const char* scale;
+    const char* driver;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"1", nullptr, ""},
+      {"99", nullptr, "shooter: FB_SCALE=99" + capped},
+      {"17", nullptr, "shooter: FB_SCALE=17" + capped},
+      {"3", nullptr, "shooter: FB_SCALE=3" + capped},
+      {"0", nullptr, "shooter: FB_SCALE=0" + unusable},
+      {"-1", nullptr, "shooter: FB_SCALE=-1" + unusable},
+      {"abc", "bogus",
+       "shooter: SCRDRIVER=bogus names no display driver (X11, Null): X11 is used\n"
+       "shooter: FB_SCALE=abc" + unusable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("FB_SCALE=") + c.scale + " SCRDRIVER=" + (c.driver ? c.driver : ""));
+    testprocess::ForkedProcess game(
+        [&](int) { return StartGame(xvfb.Display().c_str(), c.scale, c.driver); });
+    Display* other = XOpenDisplay(xvfb.Display().c_str());
+    ASSERT_NE(other, nullptr);
+    Window window = 0;
+    XWindowAttributes a{};
+    // The intro's first green letter comes after every note is written.
+    const bool typing = Poll([&] {
+      if (!window && !(window = FindGameWindow(other))) return false;
+      return CountColour(other, window, 250, 256, 8, 8, INTRO_GREEN) > 5;
+    });
+    if (window) XGetWindowAttributes(other, window, &a);
+    XCloseDisplay(other);
+    EXPECT_TRUE(typing) << "the game did not reach its intro at scale 1";
+    EXPECT_EQ(a.width, 1024);
+    EXPECT_EQ(a.height, 768);
+    EXPECT_EQ(game.StandardError(), c.said);
+  }
+}
+
 using testxvfb::Loss;
 
 class GameDisplayLoss : public ::testing::TestWithParam<testxvfb::LossCase> {};
@@ -122,15 +192,8 @@ TEST_P(GameDisplayLoss, EndsWithOneLineAndStatusOne) {
   // Past the intro and into the frames: the gauge is drawn.
   const std::string id = std::to_string(window);
   if (shown) Xdotool(xvfb.Display(), {"windowfocus", "--sync", id, "key", "x"});
-  const bool playing = shown && Poll([&] {
-    XImage* image = XGetImage(other, window, 200, 10, 401, 11, AllPlanes, ZPixmap);
-    if (!image) return false;
-    int blue = 0;
-    for (int y = 0; y < 11; ++y)
-      for (int x = 0; x < 401; ++x) blue += (XGetPixel(image, x, y) & 0xFFFFFF) == GAUGE_BLUE;
-    XDestroyImage(image);
-    return blue > 3000;
-  });
+  const bool playing =
+      shown && Poll([&] { return CountColour(other, window, 200, 10, 401, 11, GAUGE_BLUE) > 3000; });
   XCloseDisplay(other);  // before the server goes, or this process would lose it too
   ASSERT_TRUE(shown) << "no game window: " << game.StandardError();
   ASSERT_TRUE(playing) << "the game did not start playing";

@@ -236,13 +236,13 @@ TEST_F(GameWindowTest, MissingBackgroundShowsItsErrorAndExitsWithMinusOne) {
   EXPECT_EQ(game.WaitForExit(), 255);
 }
 
-TEST_F(GameWindowTest, MissingReloadPictureShowsTheGunsErrorAndExitsWithZero) {
+TEST_F(GameWindowTest, MissingReloadPictureShowsTheGunsErrorAndExitsWithMinusOne) {
   GameProcess game([] { fs::remove("imgs/reload.bmp"); });
   ASSERT_TRUE(game.FindWindow());
   const int columns = int(sizeof("[ERROR] Zero pointer in: Constructor BulletSystem()") - 1);
   EXPECT_TRUE(game.WaitForScreen([&](const Shot& s) { return ErrorLineShown(s, columns); }));
   game.Tap("x");
-  EXPECT_EQ(game.WaitForExit(), 0);
+  EXPECT_EQ(game.WaitForExit(), 255);
 }
 
 // The intro draws the background over the message, so this background

@@ -686,40 +686,49 @@ INSTANTIATE_TEST_SUITE_P(Paths, X11Scaled, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Shm" : "PutImage"; });
 
 TEST(X11WindowScale, ChosenFromTheSettingOrTheScreen) {
+  using V = SettingVerdict;
   struct Case {
     const char* setting;
     int32_t screenWidth, screenHeight, width, height;
     int32_t scale;
+    V verdict;
   };
   const Case cases[] = {
       // Automatic: full-HD screens held, no more than fits.
-      {nullptr, 1920, 1080, 1024, 768, 1},
-      {nullptr, 2560, 1440, 1024, 768, 1},
-      {nullptr, 3840, 2160, 1024, 768, 2},
-      {nullptr, 5120, 2880, 1024, 768, 2},
-      {nullptr, 7680, 4320, 1024, 768, 4},
-      {nullptr, 7680, 4320, 2048, 1536, 2},  // 3 would not fit
-      {nullptr, 1280, 1024, 203, 151, 1},    // a small window on an ordinary screen
-      {nullptr, 1280, 1024, 2048, 1536, 1},  // larger than the screen already
-      {"", 3840, 2160, 1024, 768, 2},
-      // Set: taken as it is, fitting or not.
-      {"1", 3840, 2160, 1024, 768, 1},
-      {"2", 1280, 1024, 1024, 768, 2},
-      {"3", 1280, 1024, 64, 48, 3},
-      {"16", 1280, 1024, 64, 48, 16},
-      {"17", 1280, 1024, 64, 48, 16},
-      {"99999999999999999999", 1280, 1024, 64, 48, 16},
-      {"9", 1280, 1024, 4000, 100, 4},  // at most 16384 pixels a side
+      {nullptr, 1920, 1080, 1024, 768, 1, V::Unset},
+      {nullptr, 2560, 1440, 1024, 768, 1, V::Unset},
+      {nullptr, 3840, 2160, 1024, 768, 2, V::Unset},
+      {nullptr, 5120, 2880, 1024, 768, 2, V::Unset},
+      {nullptr, 7680, 4320, 1024, 768, 4, V::Unset},
+      {nullptr, 7680, 4320, 2048, 1536, 2, V::Unset},  // 3 would not fit
+      {nullptr, 1280, 1024, 203, 151, 1, V::Unset},    // a small window on an ordinary screen
+      {nullptr, 1280, 1024, 2048, 1536, 1, V::Unset},  // larger than the screen already
+      {"", 3840, 2160, 1024, 768, 2, V::Unset},
+      // Set: taken as it is while the picture fits, else the largest that fits.
+      {"1", 3840, 2160, 1024, 768, 1, V::Taken},
+      {"2", 3840, 2160, 1024, 768, 2, V::Taken},
+      {"1", 1280, 1024, 2048, 1536, 1, V::Taken},  // nothing smaller to take
+      {"2", 1280, 1024, 1024, 768, 1, V::Capped},
+      {"3", 1280, 1024, 1024, 768, 1, V::Capped},
+      {"99", 1280, 1024, 1024, 768, 1, V::Capped},
+      {"3", 1280, 1024, 64, 48, 3, V::Taken},
+      {"16", 1280, 1024, 64, 48, 16, V::Taken},
+      {"17", 1280, 1024, 64, 48, 16, V::Capped},  // never above 16
+      {"99999999999999999999", 1280, 1024, 64, 48, 16, V::Capped},
+      {"9", 40000, 1024, 4000, 100, 4, V::Capped},  // at most 16384 pixels a side
       // Not a scale: the automatic choice.
-      {"0", 3840, 2160, 1024, 768, 2},
-      {"-2", 3840, 2160, 1024, 768, 2},
-      {"2x", 1920, 1080, 1024, 768, 1},
-      {"two", 3840, 2160, 1024, 768, 2},
+      {"0", 3840, 2160, 1024, 768, 2, V::Unusable},
+      {"-2", 3840, 2160, 1024, 768, 2, V::Unusable},
+      {"2x", 1920, 1080, 1024, 768, 1, V::Unusable},
+      {"abc", 3840, 2160, 1024, 768, 2, V::Unusable},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.setting ? c.setting : "(unset)") << " on "
                                     << c.screenWidth << "x" << c.screenHeight);
-    EXPECT_EQ(WindowScale(c.setting, c.screenWidth, c.screenHeight, c.width, c.height), c.scale);
+    V verdict = V::Refused;
+    EXPECT_EQ(WindowScale(c.setting, c.screenWidth, c.screenHeight, c.width, c.height, &verdict),
+              c.scale);
+    EXPECT_EQ(verdict, c.verdict);
   }
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages a task needs are installed.
-#   tools/deps.sh play|test|windows|bench|web
+#   tools/deps.sh play|test|windows|bench|screenshot|web
 # Installs what is missing with apt-get when run as root (or through sudo
 # without a password); otherwise prints the one apt-get line that would and
 # exits with status 1.
@@ -20,7 +20,8 @@ case "${1:-}" in
   web) packages=(g++ cmake make emscripten nodejs python3) ;;
   bench) packages=(g++ cmake make libx11-dev libxext-dev libbenchmark-dev pkgconf
                    libsdl2-dev libpixman-1-dev util-linux) ;;
-  *) echo "usage: tools/deps.sh play|test|windows|bench|web" >&2; exit 2 ;;
+  screenshot) packages=(g++ cmake make libx11-dev libxext-dev imagemagick) ;;
+  *) echo "usage: tools/deps.sh play|test|windows|bench|screenshot|web" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -355,7 +355,10 @@ bool CreateWindow(X11Window& x, ScreenContext& screen) {
 
   const int displayWidth = DisplayWidth(x.display, x.screenNumber);
   const int displayHeight = DisplayHeight(x.display, x.screenNumber);
-  x.scale = WindowScale(x.scaleSetting.c_str(), displayWidth, displayHeight, x.width, x.height);
+  SettingVerdict verdict = SettingVerdict::Unset;
+  x.scale = WindowScale(x.scaleSetting.c_str(), displayWidth, displayHeight, x.width, x.height,
+                        &verdict);
+  SetScaleSetting({verdict, x.scaleSetting, x.scale});
   x.pictureWidth = x.width * x.scale;
   x.pictureHeight = x.height * x.scale;
   int left = std::max(0, (displayWidth - x.pictureWidth) / 2);
@@ -797,23 +800,32 @@ namespace fb {
 using namespace x11;
 
 int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
-                    int32_t width, int32_t height) {
+                    int32_t width, int32_t height, SettingVerdict* verdict) {
   constexpr int32_t MAX_SCALE = 16, MAX_SIDE = 16384;
   constexpr int32_t DESKTOP_WIDTH = 1920, DESKTOP_HEIGHT = 1080;
+  SettingVerdict ignored;
+  SettingVerdict& outcome = verdict ? *verdict : ignored;
+  outcome = setting && *setting ? SettingVerdict::Unusable : SettingVerdict::Unset;
   if (width <= 0 || height <= 0) return 1;
   const int32_t largest = std::max(1, std::min({MAX_SCALE, MAX_SIDE / width, MAX_SIDE / height}));
+  // The largest scale whose picture fits on the screen; 1 when not even
+  // the picture's own size does.
+  const int32_t fits =
+      std::clamp(std::min(screenWidth / width, screenHeight / height), int32_t(1), largest);
   if (setting && *setting) {
     int32_t n = 0;
     const char* c = setting;
     // Saturated, so that a long number cannot overflow.
     for (; *c >= '0' && *c <= '9'; ++c) n = std::min(n * 10 + (*c - '0'), MAX_SIDE);
-    if (*c == '\0' && n >= 1) return std::min(n, largest);
+    if (*c == '\0' && n >= 1) {
+      outcome = n > fits ? SettingVerdict::Capped : SettingVerdict::Taken;
+      return std::min(n, fits);
+    }
   }
   // A screen with the pixels of several desktops is a dense one; its
   // pixels are smaller than the ones the program was drawn for.
   const int32_t density = std::min(screenWidth / DESKTOP_WIDTH, screenHeight / DESKTOP_HEIGHT);
-  const int32_t fits = std::min(screenWidth / width, screenHeight / height);
-  return std::clamp(std::min(density, fits), int32_t(1), largest);
+  return std::clamp(density, int32_t(1), fits);
 }
 
 const DisplayDriver X11_DRIVER = {

@@ -44,13 +44,15 @@ int32_t KeysymCharacter(uint32_t keysym);
 
 // The window shows each framebuffer pixel as a scale x scale block.
 // setting is FB_SCALE (may be null): a whole number from 1 up is taken as
-// it is, limited so that the picture stays within 16384 pixels a side and
-// the scale within 16.  Anything else chooses from the screen: one step
-// per full 1920 x 1080 the screen holds in both directions (a 3840 x 2160
-// screen gives 2), no more than lets the picture fit on the screen, and
-// at least 1.
+// it is (Taken) unless the picture would not fit on the screen; then the
+// largest scale that fits is used (Capped).  Anything else (Unusable, or
+// Unset when null or empty) chooses from the screen: one step per full
+// 1920 x 1080 the screen holds in both directions (a 3840 x 2160 screen
+// gives 2), no more than lets the picture fit.  Always at least 1, at
+// most 16, and the picture within 16384 pixels a side.  verdict (may be
+// null) receives what became of the setting.
 int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
-                    int32_t width, int32_t height);
+                    int32_t width, int32_t height, SettingVerdict* verdict = nullptr);
 
 // --- Test and benchmark hooks (program thread) ---
 
