@@ -490,12 +490,12 @@ TEST_F(WaylandTest, MouseEventsAndGetMouseFollowTheUser) {
     return done;
   };
   mouse.wheel = [&](bool vertical, int32_t notches) {
+    const int32_t notch = notches > 0 ? 1 : -1;
     bool done = true;
     for (int32_t i = 0; i < std::abs(notches); ++i)
-      // Wayland's vertical axis points down.
-      done = done && pointer.Wheel(vertical ? WL_POINTER_AXIS_VERTICAL_SCROLL
-                                            : WL_POINTER_AXIS_HORIZONTAL_SCROLL,
-                                   (notches > 0) == vertical ? -1 : 1, time += 10);
+      // Wayland's vertical axis points down, the script's up.
+      done = done && (vertical ? pointer.Wheel(WL_POINTER_AXIS_VERTICAL_SCROLL, -notch, time += 10)
+                               : pointer.Wheel(WL_POINTER_AXIS_HORIZONTAL_SCROLL, notch, time += 10));
     return done;
   };
   pointerscript::Play(mouse);
