@@ -12,9 +12,14 @@
 #include <fb/platform/screen.h>
 
 int main() {
+  const int opened = fb::SetScreenMode(1024, 768, 32, 0, 0, 0);
+  // Settings that could not be taken as given (FB_SCALE, SCRDRIVER): one
+  // line each, and the game goes on with what was chosen instead.
+  for (const std::string& note : fb::SettingNotes())
+    std::fprintf(stderr, "%s: %s\n", fb::ProgramName().c_str(), note.c_str());
   // Without a screen nothing can be shown, not even the "[ERROR]" lines of
   // the start-up: say why on the console and fail.
-  if (fb::SetScreenMode(1024, 768, 32, 0, 0, 0) != 0) {
+  if (opened != 0) {
     const std::string& why = fb::DisplayFailure();
     std::fprintf(stderr, "%s: no screen could be opened: %s\n", fb::ProgramName().c_str(),
                  why.empty() ? "no display driver could start" : why.c_str());

@@ -34,7 +34,8 @@
 #            Anything it writes goes below $TMPDIR, the group's own.
 #   CTEST-ARGUMENTS  which tests and how: -L label, -R/-E name patterns;
 #            -j1 for tests that share their display's focus.  ctest gets
-#            -j<cores> otherwise.
+#            -j<cores> otherwise.  Or --run COMMAND...: a command run from
+#            the repository's root instead of ctest, counted as one test.
 # Every test of a label should belong to a group: tests no group runs are
 # tests nobody runs.
 #
@@ -76,6 +77,11 @@ tree  win32    wine   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-posix.cmake -DFB_WE
 tree  tsan     -      -DFB_WERROR=ON -DFB_SANITIZE=thread -DFB_THREAD_TESTS_ONLY=ON
 tree  asan     -      -DFB_WERROR=ON -DFB_BENCH=OFF -DFB_SANITIZE=address,undefined \
                       -DFB_TEST_LABELS=unit
+# The web page's build, at -O1: linking at -O2 and above runs the wasm
+# optimiser over every test program, which costs minutes.
+tree  web-tests node  --via=emcmake -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" \
+                      -DFB_WERROR=ON -DFB_BENCH=OFF -DFB_EXAMPLES=OFF -DFB_INSTALL=OFF \
+                      "-DCMAKE_CROSSCOMPILING_EMULATOR=$(command -v node || echo node);--no-experimental-fetch"
 
 # The longest first: a group that waits for a free place goes before those
 # declared after it.  The Win32 drivers' windows take two groups, one of
@@ -95,6 +101,12 @@ group  x11-noshm-wm  release        xvfb-noshm,wm       -L x11 -j1
 group  tsan          tsan           -                   -L threads -LE x11
 group  x11-tsan      tsan           xvfb                -L x11 -j1
 group  asan          asan           -                   -L unit
+# Each Wayland test starts a headless sway of its own (tests/private_sway.h).
+group  wayland       release        -                   -L wayland
+group  wayland-tsan  tsan           -                   -L wayland
+# The library's tests under node, and the game's page in headless Chromium.
+group  web           web-tests      node                -L 'unit|threads'
+group  web-page      release,web-tests node             --run tools/test-web.sh --page build/release build/web-tests
 
 # --- What each group and tree may need ---------------------------------------
 
@@ -129,6 +141,9 @@ need_wm() {
   echo "openbox did not start within 15 s" >&2
   return 1
 }
+
+# Emscripten's JavaScript tools need acorn, which Debian ships as node-acorn.
+need_node() { export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}; }
 
 need_wine() {
   WINEPREFIX=$(tools/wine-prefix.sh --copy) || return 1
@@ -267,16 +282,26 @@ run_group() {  # name; writes build/test-run/NAME/status: rc tests passed failed
   local name=$1 t0=$SECONDS rc=0 dir=$run/$1 args tree
   eval "args=(${group_args[$name]})"
   tree=${group_trees[$name]%%,*}
-  [[ " ${args[*]} " == *" -j"* ]] || args+=(-j"$jobs")
+  [[ ${args[0]} == --run || " ${args[*]} " == *" -j"* ]] || args+=(-j"$jobs")
   mkdir -p "$dir/tmp"
   export TMPDIR=$dir/tmp
   (
     trap stop_needs EXIT
     start_needs "${group_needs[$name]}" || exit 1
-    cd "build/$tree"
-    ctest --output-on-failure --no-tests=error "${args[@]}"
+    if [[ ${args[0]} == --run ]]; then
+      "${args[@]:1}"
+    else
+      cd "build/$tree"
+      ctest --output-on-failure --no-tests=error "${args[@]}"
+    fi
   ) >"$logs/$name.log" 2>&1 || rc=$?
-  echo "$rc $(count_results "$logs/$name.log") $((SECONDS - t0))" >"$dir/status.tmp"
+  local counts
+  if [[ ${args[0]} == --run ]]; then
+    counts="1 $((rc == 0)) $((rc != 0)) 0"
+  else
+    counts=$(count_results "$logs/$name.log")
+  fi
+  echo "$rc $counts $((SECONDS - t0))" >"$dir/status.tmp"
   mv "$dir/status.tmp" "$dir/status"
 }
 
