@@ -79,7 +79,8 @@ TEST_F(Win32Driver, DirectXFullScreenFallsBackToATallerModeWithThePictureCentred
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.pictureWidth) + "x" + std::to_string(c.pictureHeight));
     DirectXOfferModes(c.offered);
-    const int opened = OpenThrough("DirectX", c.pictureWidth, c.pictureHeight, 32, SCREEN_FULLSCREEN);
+    const int opened =
+        OpenThrough("DirectX", c.pictureWidth, c.pictureHeight, 32, SCREEN_FULLSCREEN);
     DirectXOfferModes({});
     ASSERT_EQ(opened, 0);
     ASSERT_STREQ(Screen()->driver->name, "DirectX");
@@ -95,9 +96,9 @@ TEST_F(Win32Driver, DirectXFullScreenFallsBackToATallerModeWithThePictureCentred
     std::vector<uint32_t> shown;
     auto at = [&](int x, int y) { return shown[size_t(y) * size_t(width) + size_t(x)]; };
     // Black around the picture; each row of the picture in its colour.
+    const int right = left + c.pictureWidth, bottom = top + c.pictureHeight;
     auto expected = [&](int x, int y) {
-      const bool inside = x >= left && x < left + c.pictureWidth && y >= top &&
-                          y < top + c.pictureHeight;
+      const bool inside = x >= left && x < right && y >= top && y < bottom;
       return inside ? RowColour(y - top) : 0u;
     };
     EXPECT_TRUE(Eventually([&] {
@@ -106,7 +107,7 @@ TEST_F(Win32Driver, DirectXFullScreenFallsBackToATallerModeWithThePictureCentred
              at(width / 2, top + c.pictureHeight - 1) == RowColour(c.pictureHeight - 1);
     }));
     for (int y = 0; y < height; ++y)
-      for (int x : {0, left - 1, left, width / 2, left + c.pictureWidth - 1, left + c.pictureWidth}) {
+      for (int x : {0, left - 1, left, width / 2, right - 1, right}) {
         if (x < 0 || x >= width) continue;
         ASSERT_EQ(at(x, y), expected(x, y)) << "at " << x << ", " << y;
       }

@@ -5,9 +5,16 @@
 #   tools/wine-run.sh program.exe [arguments...]
 # The Wine prefix is $WINEPREFIX when set (tools/test.sh makes a fresh one
 # per run), else one kept outside the repository under ~/.cache.
+#   tools/wine-run.sh wineserver [options...]
+# runs the prefix's wineserver instead (-w: wait until the Wine session
+# ends).
 # Windows programs end their output lines with CR LF.
 : "${WINEPREFIX:=${XDG_CACHE_HOME:-$HOME/.cache}/fb-wine}"
 export WINEPREFIX
+if [ "${1:-}" = wineserver ]; then
+  shift
+  exec wineserver "$@"
+fi
 # Quiet Wine, no .NET or HTML engine installer, and no debugger: a crash
 # must end the program with a failure status, not wait in winedbg.
 export WINEDEBUG="${WINEDEBUG:--all}"
