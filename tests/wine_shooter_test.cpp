@@ -1,15 +1,18 @@
 // The Windows game as Windows starts it, run under Wine: a program of the
 // GUI subsystem (the field of its PE header), which opens no console
 // window when started from the desktop ("wine start"), and which still
-// writes why it failed to the standard error it was given.  Needs the
-// Windows build (FB_WIN32_BUILD_DIR) and Wine; the desktop start needs
-// DISPLAY and xdotool.
+// writes why it failed to the standard error it was given; and that
+// output is the program's alone, whatever Wine starts beside it.  Needs
+// the Windows build (FB_WIN32_BUILD_DIR) and Wine; the windows need
+// DISPLAY, the desktop start xdotool too.
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -71,20 +74,69 @@ TEST_F(WineShooter, OnlyTheGameIsAProgramOfTheGuiSubsystem) {
 }
 
 TEST_F(WineShooter, WithoutAScreenItSaysWhyOnTheStandardErrorItWasGiven) {
+  // A Wine session begun without a display would keep a desktop without
+  // one for the programs after this one: begun here with it, if there is
+  // one, the session outlives the game.
+  testprocess::RunQuietly({WINE_RUN, "wineboot"});
   // Without a display Wine has no window to give any driver.
   testprocess::ForkedProcess game([](int) {
     unsetenv("DISPLAY");
     execl(WINE_RUN.c_str(), WINE_RUN.c_str(), SHOOTER.c_str(), static_cast<char*>(nullptr));
     return 121;
   });
-  const bool ended = game.Wait(60s);
-  // A Wine session begun without a display keeps a desktop without one
-  // for every program after it: it must end before the next one starts.
-  testprocess::RunQuietly({"timeout", "60", WINE_RUN, "wineserver", "-w"});
-  ASSERT_TRUE(ended) << "the game went on without a screen";
+  ASSERT_TRUE(game.Wait(60s)) << "the game went on without a screen";
   EXPECT_TRUE(game.ExitedWith(1)) << game.Describe();
   EXPECT_EQ(game.StandardError(),
             "shooter: no screen could be opened: no display driver could start\r\n");
+}
+
+// The processes other than this one that have target (a readlink of a
+// descriptor: "pipe:[1234]") open, by their command lines.
+std::vector<std::string> Holders(const std::string& target) {
+  std::vector<std::string> holders;
+  DIR* processes = opendir("/proc");
+  while (dirent* p = processes ? readdir(processes) : nullptr) {
+    const std::string pid = p->d_name;
+    const bool process = pid.find_first_not_of("0123456789") == std::string::npos;
+    if (!process || pid == std::to_string(getpid())) continue;
+    DIR* fds = opendir(("/proc/" + pid + "/fd").c_str());
+    bool holds = false;
+    while (dirent* fd = fds && !holds ? readdir(fds) : nullptr) {
+      char link[64] = {};
+      readlink(("/proc/" + pid + "/fd/" + fd->d_name).c_str(), link, sizeof link - 1);
+      holds = target == link;
+    }
+    if (fds) closedir(fds);
+    if (!holds) continue;
+    std::ifstream cmdline("/proc/" + pid + "/cmdline");
+    std::string command;
+    std::getline(cmdline, command, '\0');
+    holders.push_back(command);
+  }
+  if (processes) closedir(processes);
+  return holders;
+}
+
+TEST_F(WineShooter, WinesOwnProcessesKeepNoneOfAProgramsOutput) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no DISPLAY: the example needs a window";
+  // Once the running session has ended, the example begins a new one.
+  testprocess::RunQuietly({"timeout", "60", WINE_RUN, "wineserver", "-w"});
+  const std::string shapes = BUILD + "/examples/shapes.exe";
+  testprocess::ForkedProcess program([&](int report) {
+    char output[64] = {};
+    if (readlink("/proc/self/fd/2", output, sizeof output - 1) < 0) return 120;
+    if (write(report, output, sizeof output) != ssize_t(sizeof output)) return 120;
+    execl(WINE_RUN.c_str(), WINE_RUN.c_str(), shapes.c_str(), "1", static_cast<char*>(nullptr));
+    return 121;
+  });
+  char output[64] = {};
+  ASSERT_TRUE(program.Receive(output, sizeof output, 10s));
+  ASSERT_TRUE(program.Wait(60s));
+  EXPECT_TRUE(program.ExitedWith(0)) << program.Describe() << ": " << program.StandardError();
+  const std::vector<std::string> holders = Holders(output);
+  std::string names;
+  for (const std::string& h : holders) names += " " + h;
+  EXPECT_TRUE(holders.empty()) << "the example's standard error is still open in" << names;
 }
 
 int Xdotool(std::vector<std::string> args) {

@@ -20,6 +20,18 @@ fi
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
+# Wine's own processes (services, the device host, the desktop) start
+# with the first program of a Wine session and keep its standard output
+# and error.  The device host now and then crashes as a session ends
+# ("wine: Unhandled page fault ... starting debugger..."), and the line
+# then reads as the program's, after it has ended with its own status.
+# So the session is begun here by wineboot, with that output discarded
+# (in a running session wineboot only looks), and it is kept a few
+# seconds after its last program, so that programs run one after another
+# share it.
+wineserver -p5 >/dev/null 2>&1
+wine wineboot >/dev/null 2>&1
+
 # A Windows process can be ended from outside with status 0 (a console
 # control event does that under Wine).  A test program marks its run with
 # a file that it removes only when all its tests have run; one left behind
