@@ -4,6 +4,7 @@
 // `console N` ends by itself after N frames.
 #include <fb/clock/clock.h>
 #include <fb/gfx/text.h>
+#include <fb/platform/driver.h>
 #include <fb/platform/keyboard.h>
 #include <fb/platform/screen.h>
 
@@ -14,8 +15,11 @@
 int main(int argc, char** argv) {
   const long frames = argc > 1 ? std::atol(argv[1]) : -1;  // -1: until Escape
   fb::SetWindowTitle("fb: console");
-  if (fb::SetScreenMode(640, 400, 32, 0, fb::SCREEN_WINDOWED, 0) != 0) {
-    std::fprintf(stderr, "console: no screen could be opened\n");
+  const int opened = fb::SetScreenMode(640, 400, 32, 0, fb::SCREEN_WINDOWED, 0);
+  for (const std::string& note : fb::SettingNotes())  // FB_SCALE or SCRDRIVER not taken
+    std::fprintf(stderr, "console: %s\n", note.c_str());
+  if (opened != 0) {
+    std::fprintf(stderr, "console: no screen could be opened: %s\n", fb::DisplayFailure().c_str());
     return 1;
   }
   // 80 columns by 50 rows of the 8 x 8 font.

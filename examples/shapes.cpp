@@ -3,12 +3,14 @@
 #include <fb/clock/clock.h>
 #include <fb/gfx/primitives.h>
 #include <fb/gfx/text.h>
+#include <fb/platform/driver.h>
 #include <fb/platform/keyboard.h>
 #include <fb/platform/screen.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 constexpr int32_t SCANCODE_ESCAPE = 1;
 constexpr int32_t ABSOLUTE = 4;  // coordinates as given, not relative to the last point
@@ -16,8 +18,11 @@ constexpr int32_t ABSOLUTE = 4;  // coordinates as given, not relative to the la
 int main(int argc, char** argv) {
   const long frames = argc > 1 ? std::atol(argv[1]) : -1;  // -1: until Escape
   fb::SetWindowTitle("fb: shapes");
-  if (fb::SetScreenMode(640, 480, 32, 0, fb::SCREEN_WINDOWED, 0) != 0) {
-    std::fprintf(stderr, "shapes: no screen could be opened\n");
+  const int opened = fb::SetScreenMode(640, 480, 32, 0, fb::SCREEN_WINDOWED, 0);
+  for (const std::string& note : fb::SettingNotes())  // FB_SCALE or SCRDRIVER not taken
+    std::fprintf(stderr, "shapes: %s\n", note.c_str());
+  if (opened != 0) {
+    std::fprintf(stderr, "shapes: no screen could be opened: %s\n", fb::DisplayFailure().c_str());
     return 1;
   }
   for (long frame = 0; frame != frames && !fb::KeyDown(SCANCODE_ESCAPE); ++frame) {

@@ -7,11 +7,13 @@
 #include <fb/gfx/image.h>
 #include <fb/gfx/primitives.h>
 #include <fb/gfx/text.h>
+#include <fb/platform/driver.h>
 #include <fb/platform/keyboard.h>
 #include <fb/platform/screen.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 constexpr int32_t SCANCODE_ESCAPE = 1, SCANCODE_UP = 72, SCANCODE_LEFT = 75,
                   SCANCODE_RIGHT = 77, SCANCODE_DOWN = 80;
@@ -30,8 +32,11 @@ fb::Image* MakeSprite() {
 int main(int argc, char** argv) {
   const long frames = argc > 1 ? std::atol(argv[1]) : -1;  // -1: until Escape
   fb::SetWindowTitle("fb: sprite");
-  if (fb::SetScreenMode(640, 480, 32, 0, fb::SCREEN_WINDOWED, 0) != 0) {
-    std::fprintf(stderr, "sprite: no screen could be opened\n");
+  const int opened = fb::SetScreenMode(640, 480, 32, 0, fb::SCREEN_WINDOWED, 0);
+  for (const std::string& note : fb::SettingNotes())  // FB_SCALE or SCRDRIVER not taken
+    std::fprintf(stderr, "sprite: %s\n", note.c_str());
+  if (opened != 0) {
+    std::fprintf(stderr, "sprite: no screen could be opened: %s\n", fb::DisplayFailure().c_str());
     return 1;
   }
   fb::Image* sprite = MakeSprite();

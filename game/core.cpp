@@ -41,7 +41,7 @@ void RegenerateCore(std::string&) {
 
 void InitCritical(Critical& critical) {
   critical = Critical{nullptr, 5, 25, 0, 0, 0, 60};
-  critical.image = LoadIMGFile("imgs\\Crit.bmp");
+  critical.image = LoadGamePicture("imgs\\Crit.bmp");
   if (!critical.image) PrintText("[ERROR] Zero pointer exception in: Constructor Critical");
 }
 

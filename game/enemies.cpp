@@ -31,7 +31,7 @@ void InitEnemySystem(EnemySystem& enemies) {
   enemies.pool = nullptr;
   enemies.next = 0;
   InitParticleSystem(enemies.particles);
-  enemies.image = LoadIMGFile("imgs/ene.bmp");
+  enemies.image = LoadGamePicture("imgs/ene.bmp");
   if (!enemies.image) Fail("[ERROR] Could not load enemy image.");
   enemies.pool = new (std::nothrow) Enemy[ENEMY_POOL_SIZE]();
   if (!enemies.pool) Fail("[ERROR] Zero pointer in: Constructor EnemySystem()");

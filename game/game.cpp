@@ -53,7 +53,7 @@ void CreateGame(GameSession& session) {
   critical = new Critical();
   InitCritical(*critical);
   InitGameTimer(session.coreReg, "CoreReg", REGENERATION_SECONDS, RepeatMode, RegenerateCore);
-  session.background = LoadIMGFile("imgs\\Background.bmp");
+  session.background = LoadGamePicture("imgs\\Background.bmp");
   if (!session.background) {
     PrintText("[ERROR] Zero pointer in: Background = LoadIMGFile(\"imgs\\Background.bmp\")");
     Sleep(-1);

@@ -41,11 +41,11 @@ void InitBulletSystem(BulletSystem& bullets) {
   Clear(bullets.reloadTimer);
   bullets.reloading = 0;
   bullets.pool = new (std::nothrow) Bullet[BULLET_POOL_SIZE]();
-  bullets.reloadImage = LoadIMGFile("imgs\\reload.bmp");
+  bullets.reloadImage = LoadGamePicture("imgs\\reload.bmp");
   if (!bullets.pool || !bullets.reloadImage) {
     PrintText("[ERROR] Zero pointer in: Constructor BulletSystem()");
     Sleep(-1);
-    std::exit(0);
+    std::exit(-1);  // a failed start, like the other constructors
   }
 }
 
@@ -53,7 +53,7 @@ void InitPlayer(Player& player, int32_t x, int32_t y) {
   player.x = player.y = player.prevX = player.prevY = player.vx = player.vy = 0;
   player.sprite = nullptr;
   InitBulletSystem(player.bullets);
-  player.sprite = LoadIMGFile("imgs\\Player.bmp");
+  player.sprite = LoadGamePicture("imgs\\Player.bmp");
   if (!player.sprite) {
     PrintText("[ERROR] Can't load \"imgs\\Player.bmp\"");
     Sleep(-1);

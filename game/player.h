@@ -51,7 +51,7 @@ struct Player {
 
 // Allocates the ring and loads "imgs\reload.bmp".  Either failing prints
 // "[ERROR] Zero pointer in: Constructor BulletSystem()", waits for a key
-// and ends the program with status 0.
+// and ends the program with status -1.
 void InitBulletSystem(BulletSystem& bullets);
 
 // Builds the gun first, then loads "imgs\Player.bmp" (failing: a message,

@@ -1,6 +1,9 @@
 #include "blit.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "blit_packed.h"
 #include "spans.h"
@@ -72,6 +75,34 @@ bool PutWholeImageDirect(float x, float y, Image* image, int32_t alpha, int32_t 
   UnlockForDrawing(*dc);
   SetLastError(0);
   return true;
+}
+
+// An image put onto itself with source and destination sharing pixels
+// (clipped already; the target is the image, so no row is marked).  It
+// must read the pixels as they were before the call, as a copy would
+// give them, whichever set runs and in whatever order its routines read.
+// The rows of both rectangles stay inside the image's rows, so a
+// destination row shares pixels only with the one source row on the same
+// image row.  Walking the rows away from the way they move (bottom-up
+// when the destination lies further on) reads each source row before any
+// destination row covers it, and putting each row from a copy of it
+// spares the row its own writes.
+int32_t PutOntoItself(DrawContext& dc, BlitRoutine routine, const uint8_t* from, uint8_t* to,
+                      int width, int height, int pitch, int bpp, int32_t alpha, int32_t param,
+                      int32_t extra) {
+  const size_t rowBytes = size_t(width) * size_t(bpp);
+  const std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[rowBytes]);
+  if (!row) return Fail();
+  const bool bottomUp = to > from;
+  LockForDrawing(dc);
+  for (int i = 0; i < height; ++i) {
+    const ptrdiff_t offset = ptrdiff_t(bottomUp ? height - 1 - i : i) * pitch;
+    std::memcpy(row.get(), from + offset, rowBytes);
+    routine(row.get(), to + offset, width, 1, pitch, pitch, alpha, param, extra);
+  }
+  UnlockForDrawing(dc);
+  SetLastError(0);
+  return 0;
 }
 
 // PutImage's common steps, for every call.
@@ -162,9 +193,15 @@ bool PutWholeImageDirect(float x, float y, Image* image, int32_t alpha, int32_t 
   }
   if (px + width > int64_t(c.x) + c.width) width = int64_t(c.x) + c.width - px;
 
+  uint8_t* const to = PixelAddress(dc, int(px), int(py));
+  if (target == image) {
+    const ptrdiff_t apart = to - first, span = (height - 1) * pitch + width * imageBpp;
+    if (apart > -span && apart < span)
+      return PutOntoItself(dc, routine, first, to, int(width), int(height), int(pitch), imageBpp,
+                           alpha, param, extra);
+  }
   LockForDrawing(dc);
-  routine(first, PixelAddress(dc, int(px), int(py)), int(width), int(height), int(pitch),
-          dc.pitch, alpha, param, extra);
+  routine(first, to, int(width), int(height), int(pitch), dc.pitch, alpha, param, extra);
   MarkDirtyRows(dc, int(py), int(py + height - 1));
   UnlockForDrawing(dc);
   SetLastError(0);

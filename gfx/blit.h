@@ -28,7 +28,9 @@ constexpr int32_t PUT_WHOLE_IMAGE = -65536;
 // or the mode has no routine: the modes 1..5, 7, 8 and values outside
 // 0..9 fail this way, and PutMode::Alpha works only from a 1-byte image
 // onto a 4-byte target.  PutMode::Blend on 1-byte pixels is a keyed copy
-// (and, as at every depth, draws nothing at alpha 0).
+// (and, as at every depth, draws nothing at alpha 0).  An image may be
+// put onto itself: where the rectangles overlap, the pixels are read as
+// they were before the call, as from a copy of the image.
 int32_t PutImage(Image* target, float x, float y, Image* image, int32_t x1, int32_t y1,
                  int32_t x2, int32_t y2, int32_t coordFlags, PutMode mode, int32_t alpha,
                  int32_t param = 0, int32_t extra = 0);

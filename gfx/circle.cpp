@@ -366,12 +366,13 @@ void DrawCircleOutOfLine(Image* target, float x, float y, float radius, Color co
 }
 
 DotRun BeginDots(Image* target) {
-  DotRun run{target, nullptr, 0, 0, 0, nullptr, 0, false, 0, 0};
+  DotRun run{target, nullptr, 0, 0, 0, nullptr, 0, false, 0, 0, 0, TargetsFreed()};
   DrawContext* dc = GetDrawContext();
   if (!dc) return run;
   SelectTarget(*dc, target);
   ScreenLock();
   run.locked = true;
+  run.serial = dc->modeSerial;
   run.lastX = dc->lastPoint.x;
   run.lastY = dc->lastPoint.y;
   // Other depths and aspects draw every dot through DrawCircle.
@@ -386,14 +387,35 @@ DotRun BeginDots(Image* target) {
   return run;
 }
 
-void DrawDotByCircle(Image* target, float x, float y, Color colour) {
-  DrawCircle(target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+bool DotRunLive(DotRun& run) {
+  const ScreenContext* screen = Screen();
+  // The serial tells a screen opened since from the run's own.
+  if (!screen || screen->modeSerial != run.serial) return false;
+  const uint32_t freed = TargetsFreed();
+  if (run.targetsFreed == freed) return true;
+  // With the screen still the run's own, only images were freed; one of
+  // them may have been the run's.
+  if (run.target) return false;
+  run.targetsFreed = freed;
+  return true;
+}
+
+void DrawDotOutOfLine(DotRun& run, float x, float y, Color colour) {
+  if (DotRunLive(run))
+    DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
 }
 
 void EndDots(DotRun& run) {
-  if (DrawContext* dc = GetDrawContext()) dc->lastPoint = {run.lastX, run.lastY};
-  if (run.locked) ScreenUnlock(1, 0);
+  const ScreenContext* screen = Screen();
+  // The lock was taken on the run's screen, and only there is it released.
+  if (screen && screen->modeSerial == run.serial) {
+    if (DotRunLive(run)) GetDrawContext()->lastPoint = {run.lastX, run.lastY};
+    if (run.locked) ScreenUnlock(1, 0);
+  }
+  // Spent: no dot takes the direct way, and the others find no screen.
   run.locked = false;
+  run.serial = 0;
+  run.xSpan = run.ySpan = 0;
 }
 
 }  // namespace fb

@@ -54,6 +54,7 @@ void DestroyImage(Image* image) {
     DrawContext* dc = GetDrawContext();
     if (dc->target == image) ForgetTarget(*dc);
   }
+  NoteTargetFreed();  // a DotRun on it must stop writing
   FreeAligned16(image);
 }
 

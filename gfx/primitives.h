@@ -1,8 +1,8 @@
 // Pixels, lines, boxes and circles, clipped to the target.  Program's
 // thread; screen writes happen under the screen lock.
 #pragma once
-#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "color.h"
 #include "context.h"
@@ -46,7 +46,12 @@ inline void UnsafeDrawDot32(uint8_t* centre, intptr_t pitch, uint8_t* dirty, uin
   if (dirty && !(dirty[-1] & dirty[0] & dirty[1])) dirty[-1] = dirty[0] = dirty[1] = 1;
 }
 
-inline uint32_t FloatBits(float v) { return std::bit_cast<uint32_t>(v); }
+// The float's bits (memcpy: the web build's library has no std::bit_cast).
+inline uint32_t FloatBits(float v) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
 
 // Whether a DrawCircle call is the dot (below), with the context set up
 // for it.
@@ -103,8 +108,17 @@ inline void DrawCircle(Image* target, float x, float y, float radius, Color colo
 // CoordFlags::Absolute) would, writing a dot wholly inside the clip
 // rectangle of a 32-bit target directly and passing anything else to
 // DrawCircle; EndDots leaves lastPoint where the last such DrawCircle would
-// have and releases the lock.  Program's thread; the target and the screen
-// must stay as they are until EndDots.
+// have and releases the lock.  Program's thread.
+//
+// What a run may outlive: a run is spent once EndDots has ended it, once
+// the screen it was begun on is closed or replaced by SetScreenMode, and,
+// for a run on an image, once any image is destroyed (the run cannot tell
+// whether it was its own).  A run made without BeginDots (DotRun{}) or
+// begun without a screen is spent from the start.  DrawDot on a spent run
+// draws nothing, and EndDots on it changes nothing: not lastPoint, and not
+// the lock count of a screen opened since, whose lock the run never took.
+// A run whose image went away without the screen changing still releases
+// its lock at EndDots.
 struct DotRun {
   Image* target;
   uint8_t* origin;  // pixel (0, 0) of the clip rectangle
@@ -117,20 +131,29 @@ struct DotRun {
   uint32_t leastColour;   // below it colours blend (SCREEN_ALPHA_PRIMITIVES), not stored
   bool locked;
   float lastX, lastY;     // lastPoint at EndDots
+  int32_t serial;         // the screen's mode serial at BeginDots; 0 once spent
+  uint32_t targetsFreed;  // TargetsFreed() when the run last found its target there
 };
 DotRun BeginDots(Image* target);
 void EndDots(DotRun& run);
-void DrawDotByCircle(Image* target, float x, float y, Color colour);  // DrawDot's other way
+// Whether the run is not spent.  A run on the screen that sees only images
+// freed since it last looked takes up the new count.
+bool DotRunLive(DotRun& run);
+void DrawDotOutOfLine(DotRun& run, float x, float y, Color colour);  // DrawDot's other way
 inline void DrawDot(DotRun& run, float x, float y, Color colour) {
+  // Stored first, x and y need not outlive the call of the other way.
+  run.lastX = x;
+  run.lastY = y;
   const uint64_t px = RoundToPositivePixel(x), py = RoundToPositivePixel(y);
-  if (px - 1 < run.xSpan && py - 1 < run.ySpan && colour >= run.leastColour) {
+  // While nothing has been freed since the run last looked, its target is
+  // there: one compare per dot, the rest of the checks out of line.
+  if (px - 1 < run.xSpan && py - 1 < run.ySpan && colour >= run.leastColour &&
+      run.targetsFreed == TargetsFreed()) {
     UnsafeDrawDot32(run.origin + intptr_t(py) * run.pitch + intptr_t(px) * 4, run.pitch,
                     run.dirtyRows ? run.dirtyRows + py : nullptr, colour);
   } else {
-    DrawDotByCircle(run.target, x, y, colour);
+    DrawDotOutOfLine(run, x, y, colour);
   }
-  run.lastX = x;
-  run.lastY = y;
 }
 
 }  // namespace fb

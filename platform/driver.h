@@ -49,11 +49,52 @@ std::span<const DisplayDriver* const> DriverList();
 bool SameDriverName(const char* a, const char* b);
 
 // Why the last driver search found no driver, in words that can follow
-// "no screen could be opened: " (e.g. "DISPLAY is not set"); empty when no
-// driver said.  A driver whose Init fails sets it; each search starts by
-// clearing it.  Program's thread.
+// "no screen could be opened: " (e.g. "DISPLAY is not set").  A driver
+// whose Init fails sets it; each search starts by clearing it, and one
+// that finds no driver without any saying why (nor noting an unset
+// variable, below) sets "no display driver could start".  Program's
+// thread.
 void SetDisplayFailure(const std::string& reason);
 const std::string& DisplayFailure();
+
+// A driver whose display is not configured at all (its environment
+// variable is unset) notes the variable instead of a failure: the reason
+// is then "DISPLAY is not set", or with two such drivers "neither
+// WAYLAND_DISPLAY nor DISPLAY is set", in the order they were tried.  A
+// failure set with SetDisplayFailure wins, being news to the user.
+void NoteDisplayUnset(const std::string& variable);
+
+// --- What became of the environment's settings ---
+// The last SetScreenMode's verdict on SCRDRIVER and FB_SCALE, for the
+// program to report: the library prints nothing.  Program's thread (a
+// driver's window thread may set the scale while Init waits for it).
+
+enum class SettingVerdict : int32_t {
+  Unset,     // not given, or empty
+  Taken,     // used as given
+  Capped,    // a scale larger than fits the screen: the largest that fits is used
+  Unusable,  // FB_SCALE not a whole number from 1 up, or SCRDRIVER naming no
+             // driver: the automatic choice is used
+  Refused,   // SCRDRIVER's driver could not open: the next that could is used
+};
+
+struct SettingReport {
+  SettingVerdict verdict = SettingVerdict::Unset;
+  std::string value;  // the setting as the library read it
+  int32_t scale = 0;  // FB_SCALE: the scale the window uses; 0 for no scaling driver
+};
+
+// SCRDRIVER: set by every driver search.
+const SettingReport& DriverSetting();
+// FB_SCALE: set by a driver whose window scales (X11) when it opens;
+// cleared by every driver search.
+const SettingReport& ScaleSetting();
+void SetScaleSetting(const SettingReport& report);
+
+// One line of words for each setting not taken as given, to follow the
+// program's name: "FB_SCALE=99 does not fit the screen: scale 1 is used".
+// Empty when every setting was taken or unset.
+std::vector<std::string> SettingNotes();
 
 // Searches drivers for one whose Init succeeds.  preferred (may be null or
 // empty) is the SCRDRIVER name.  Flags -1 or a preferred "null" give the
@@ -61,7 +102,8 @@ const std::string& DisplayFailure();
 // then one with SCREEN_FULLSCREEN inverted; with one: that driver, all
 // drivers, that driver inverted, all inverted.  Each driver is tried with
 // the refresh rate and then with 0; a failed Init is followed by its Exit.
-// Returns the driver whose Init succeeded, or nullptr.
+// Returns the driver whose Init succeeded, or nullptr.  Sets
+// DisplayFailure and DriverSetting, and clears ScaleSetting.
 const DisplayDriver* SelectDisplayDriver(std::span<const DisplayDriver* const> drivers,
                                          const char* preferred, const char* title,
                                          int32_t width, int32_t height, int32_t depth,

@@ -19,6 +19,8 @@ namespace fb {
 // after it has been joined, so the window thread may read it freely.
 ScreenContext* currentScreen = nullptr;
 
+std::atomic<uint32_t> targetsFreed{0};
+
 namespace {
 
 int32_t nextModeSerial = 1;
@@ -187,6 +189,7 @@ void CloseScreen() {
   if (s->driver && s->driver->Exit) s->driver->Exit();
   s->lockCount = 0;
   currentScreen = nullptr;
+  NoteTargetFreed();
   FreeScreen(s);
 }
 

@@ -6,6 +6,7 @@
 // code keeps its own state per screen (drawing contexts, text cells) and
 // sets it up when it first sees a new mode serial.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace fb {
@@ -67,6 +68,17 @@ struct ScreenContext {
 // only SetScreenMode and CloseScreen write it, on the program's thread.
 extern ScreenContext* currentScreen;
 inline ScreenContext* Screen() { return currentScreen; }
+
+// A count that moves on whenever memory that drawing may hold raw
+// addresses into is freed: the screen's buffers, when CloseScreen (also
+// through SetScreenMode) frees them, and every image, whose freeing the
+// drawing services report with NoteTargetFreed.  What keeps such
+// addresses from one call to the next (a run of dots) compares the count
+// with the one it began with: while it stands, its target is still there.
+// Any thread.
+extern std::atomic<uint32_t> targetsFreed;
+inline uint32_t TargetsFreed() { return targetsFreed.load(std::memory_order_relaxed); }
+inline void NoteTargetFreed() { targetsFreed.fetch_add(1, std::memory_order_relaxed); }
 
 // Opens a screen of width x height at depth bits per pixel (1, 2, 4, 8,
 // 15, 16, 24 or 32; 15 is 16 and 24 is 32).  A screen already open is

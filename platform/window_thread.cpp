@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "driver_support.h"
 #include "runtime.h"
 #include "screen.h"
 
@@ -38,6 +39,12 @@ struct WindowThreadState {
 // Set on the window thread itself: it must never end the program, only
 // stop using the window.
 thread_local bool onWindowThread = false;
+
+// How many times this thread holds the display lock through LockDisplay
+// (and ScreenLock, which takes it through the driver).  A title change
+// inside a frame releases the lock while the screen's lock count stays
+// up, so the count alone does not tell what a program ending there holds.
+thread_local int displayLockHolds = 0;
 
 WindowThreadState& State() {
   // Never destroyed: the exit routine that closes the screen may run after
@@ -122,7 +129,10 @@ void ReleaseProgramScreenLock() {
   ScreenContext* screen = Screen();
   if (screen && screen->lockCount != 0) {
     screen->lockCount = 0;
-    State().displayLock.unlock();
+    if (displayLockHolds > 0) {
+      --displayLockHolds;
+      State().displayLock.unlock();
+    }
   }
 }
 
@@ -134,7 +144,10 @@ namespace {
     std::lock_guard<std::mutex> guard(w.reasonMutex);
     reason = w.lostReason;
   }
-  w.displayLock.unlock();
+  // The program leaves holding nothing, and its lock count says so: the
+  // exit routines that close the screen then release nothing twice.
+  if (ScreenContext* screen = Screen()) screen->lockCount = 0;
+  for (; displayLockHolds > 0; --displayLockHolds) w.displayLock.unlock();
   std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), reason.c_str());
   std::exit(WINDOW_LOST_EXIT_STATUS);
 }
@@ -144,12 +157,16 @@ namespace {
 void LockDisplay() {
   WindowThreadState& w = State();
   w.displayLock.lock();
+  ++displayLockHolds;
   // Checked after the lock is had: a loss found by the tick this thread
   // was waiting for ends the program before it draws another frame.  The
   // exit routines may take the lock again; they must get it.
   if (w.lost.load() && !onWindowThread && !w.ending.exchange(true)) EndLostProgram(w);
 }
-void UnlockDisplay() { State().displayLock.unlock(); }
+void UnlockDisplay() {
+  --displayLockHolds;
+  State().displayLock.unlock();
+}
 
 void ReportWindowLost(const std::string& reason) {
   WindowThreadState& w = State();
@@ -169,8 +186,10 @@ bool WindowLost() { return State().lost.load(); }
 void SetWindowActive(bool active) { State().active = active; }
 bool WindowActive() { return State().active.load(); }
 
-void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
-  LockDisplay();
+namespace {
+
+// The tick's work, with the display lock held; releases it.
+void PresentLockedTick(const WindowHooks& hooks, ScreenContext& screen) {
   const auto start = std::chrono::steady_clock::now();
   // A loss may be found inside any of the hooks; the ones after it are
   // not called.
@@ -199,6 +218,19 @@ void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
     t.quietNanoseconds += held;
   }
   UnlockDisplay();
+}
+
+}  // namespace
+
+void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
+  LockDisplay();
+  PresentLockedTick(hooks, screen);
+}
+
+bool TryPresentTick(const WindowHooks& hooks, ScreenContext& screen) {
+  if (!State().displayLock.try_lock()) return false;
+  PresentLockedTick(hooks, screen);
+  return true;
 }
 
 WindowTickTimes TickTimes() {

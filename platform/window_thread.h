@@ -60,7 +60,9 @@ void StopWindowThread();
 
 // Sets the lock count to 0 and releases the display lock if the program's
 // thread still holds it through ScreenLock: what closing a screen does
-// when the program ends in the middle of a frame.  Program's thread.
+// when the program ends in the middle of a frame.  A lock this thread does
+// not hold (a title change inside a frame lets it go for a moment) is not
+// released.  Program's thread.
 void ReleaseProgramScreenLock();
 
 // The display lock: the window thread holds it for each tick, the
@@ -78,6 +80,11 @@ bool WindowActive();
 // clear every dirty flag, sample the keyboard while active, dispatch
 // messages.
 void PresentTick(const WindowHooks& hooks, ScreenContext& screen);
+
+// PresentTick for a thread that must never wait (a browser page's own
+// thread): while another thread holds the display lock it does nothing
+// and returns false.
+bool TryPresentTick(const WindowHooks& hooks, ScreenContext& screen);
 
 // Milliseconds the window thread sleeps between ticks.
 constexpr int WINDOW_TICK_MS = 10;
@@ -108,10 +115,12 @@ bool WindowLost();
 
 // LockDisplay on any thread but the window thread, once the window is
 // lost, does not return: it writes "<program>: <reason>" as one line on
-// standard error and calls exit(WINDOW_LOST_EXIT_STATUS).  Ending there,
-// on the program's thread and outside any frame, lets the exit routines
-// close the screen and restore the terminal while nothing draws; a program
-// that went on would draw into a window nobody sees, waiting for keys that
-// cannot come.
+// standard error and calls exit(WINDOW_LOST_EXIT_STATUS).  Before that it
+// releases every hold the thread has on the display lock and sets the lock
+// count to 0, however deep in a frame (or in a title change inside one)
+// it was.  Ending there, on the program's thread and holding nothing, lets
+// the exit routines close the screen and restore the terminal while
+// nothing draws; a program that went on would draw into a window nobody
+// sees, waiting for keys that cannot come.
 
 }  // namespace fb

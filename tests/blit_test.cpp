@@ -572,5 +572,70 @@ TEST_F(PutImageTest, ScreenSetsAgreeAtEveryDepth) {
   }
 }
 
+
+// An image put onto itself must read its pixels as they were before the
+// call, as if from a copy: shifted each of eight ways by one pixel, a few,
+// and a whole packed step, in every set, at every depth and mode, whole or
+// a rectangle of it, clipped or not.
+TEST_F(PutImageTest, PutOntoItselfReadsTheSourceAsBefore) {
+  struct Set {
+    const char* name;
+    uint32_t features, marks;
+  };
+  std::vector<Set> sets = {{"plain", 0, 0}};
+  if (CpuFeatures() & CPU_SSE2) sets.push_back({"sse2", CPU_SSE2, SCREEN_MARK_PACKED});
+  if (CpuFeatures() & CPU_AVX2)
+    sets.push_back({"avx2", ~0u, SCREEN_MARK_PACKED | SCREEN_MARK_AVX2});
+  struct Mode {
+    PutMode mode;
+    int32_t alpha;
+  };
+  const Mode modes[] = {{PutMode::Transparent, 0}, {PutMode::Blend, 255}, {PutMode::Blend, 128}};
+  constexpr int w = 45, h = 21;
+  for (const Set& set : sets)
+    for (int depth : {8, 16, 32}) {
+      ForceCpuFeatures(set.features);
+      Open(depth);
+      ASSERT_EQ(screen->flags & (SCREEN_MARK_PACKED | SCREEN_MARK_AVX2), set.marks) << set.name;
+      Image* image = CreateImage(w, h, 0, depth, -1);
+      Image* copy = CreateImage(w, h, 0, depth, -1);
+      Image* want = CreateImage(w, h, 0, depth, -1);
+      images.insert(images.end(), {image, copy, want});
+      // Random pixels, one in four transparent.
+      const int bpp = int(image->bpp);
+      const size_t bytes = size_t(image->pitch) * h;
+      std::vector<uint8_t> start(bytes);
+      std::mt19937 rng(static_cast<uint32_t>(depth));
+      for (size_t i = 0; i + size_t(bpp) <= bytes; i += size_t(bpp)) {
+        const uint32_t v = rng() % 4 ? uint32_t(rng()) : TransparentPixel(bpp);
+        std::memcpy(&start[i], &v, size_t(bpp));
+      }
+      for (const Mode& m : modes)
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            for (int step : {1, 3, 8})
+              for (bool whole : {true, false}) {
+                if (dx == 0 && dy == 0) continue;
+                SCOPED_TRACE(testing::Message()
+                             << set.name << " depth " << depth << " mode " << int(m.mode)
+                             << " alpha " << m.alpha << " shift " << dx * step << ","
+                             << dy * step << (whole ? " whole" : " rectangle"));
+                for (Image* i : {image, copy, want})
+                  std::memcpy(ImagePixels(i), start.data(), bytes);
+                auto put = [&](Image* target, Image* source) {
+                  return whole ? PutImage(target, float(dx * step), float(dy * step), source,
+                                          PUT_WHOLE_IMAGE, 0, 0, 0, 0, m.mode, m.alpha)
+                               : PutImage(target, float(2 + dx * step), float(1 + dy * step),
+                                          source, 2, 1, w - 5, h - 2, 0, m.mode, m.alpha);
+                };
+                ASSERT_EQ(put(want, copy), 0);
+                ASSERT_EQ(put(image, image), 0);
+                ASSERT_EQ(std::memcmp(ImagePixels(image), ImagePixels(want), bytes), 0);
+              }
+      TearDown();
+      images.clear();
+    }
+}
+
 }  // namespace
 }  // namespace fb

@@ -239,4 +239,96 @@ TEST(SmallDiscs, DotRunMatchesDrawCircle) {
   }
 }
 
+// A dot marks the rows of its cross that are not marked yet, whichever
+// of them were: on a clean screen the shortcut that skips rows already
+// marked must not skip any, by a run or by DrawCircle under the lock.
+TEST(SmallDiscs, DotsMarkTheirRowsFromAnyStart) {
+  fbtest::ScreenGuard guard;
+  ASSERT_EQ(fbtest::OpenNullScreen(W, H, 32), 0);
+  constexpr int y = 10;
+  for (bool byRun : {true, false})
+    for (int marked : {0b000, 0b001, 0b010, 0b100, 0b101, 0b111}) {  // rows y - 1 .. y + 1
+      SCOPED_TRACE(testing::Message() << (byRun ? "run" : "DrawCircle") << " marked " << marked);
+      std::vector<uint8_t> want(H, 0);
+      for (int i = 0; i < 3; ++i) want[size_t(y - 1 + i)] = (marked >> i) & 1;
+      std::memcpy(Screen()->dirtyRows, want.data(), H);
+      ScreenLock();
+      if (byRun) {
+        DotRun run = BeginDots(nullptr);
+        DrawDot(run, 12, y, 0xFFFFFFFFu);
+        EndDots(run);
+      } else {
+        DrawCircle(nullptr, 12, y, 1, 0xFFFFFFFFu, 0, 0, FULL_CIRCLE, -1, CoordFlags::Absolute);
+      }
+      ScreenUnlock(1, 0);
+      want[y - 1] = want[y] = want[y + 1] = 1;
+      EXPECT_EQ(std::vector<uint8_t>(Screen()->dirtyRows, Screen()->dirtyRows + H), want);
+    }
+}
+
+// A run that outlives its screen or its image, or its EndDots, or was
+// never begun, must do no harm: it writes nothing (ASan watches the freed
+// buffers), leaves lastPoint, and leaves the lock count of the screen open
+// now as the program set it.  A run on the screen outlives images freed
+// meanwhile and draws on.
+TEST(SmallDiscs, StaleDotRunsDoNoHarm) {
+  fbtest::ScreenGuard guard;
+  enum class After { NeverBegun, Ended, ScreenReopened, ScreenClosed, ImageDestroyed };
+  struct Case {
+    const char* name;
+    After after;
+    bool onImage;  // the run's target is the image, else the screen
+  };
+  const Case cases[] = {
+      {"never begun", After::NeverBegun, false},
+      {"ended", After::Ended, false},
+      {"screen reopened", After::ScreenReopened, false},
+      {"image run, screen reopened", After::ScreenReopened, true},
+      {"screen closed", After::ScreenClosed, false},
+      {"image run, image destroyed", After::ImageDestroyed, true},
+      {"screen run, image destroyed", After::ImageDestroyed, false},  // draws
+  };
+  const float places[] = {10.0f, 5.5f, 0.0f};
+  for (const Case& c : cases)
+    for (bool programLocks : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.name << (programLocks ? ", program locks" : ""));
+      const bool draws = c.after == After::ImageDestroyed && !c.onImage;
+      ASSERT_EQ(fbtest::OpenNullScreen(W, H, 32), 0);
+      Image* image = CreateImage(W, H, 0, 32, 0);
+      if (programLocks) ScreenLock();
+      DotRun run = c.after == After::NeverBegun ? DotRun{} : BeginDots(c.onImage ? image : nullptr);
+      if (c.after == After::ScreenReopened) {
+        ASSERT_EQ(fbtest::OpenNullScreen(W - 9, H - 4, 32), 0);  // another size
+        if (programLocks) ScreenLock();
+      }
+      if (c.after == After::Ended) EndDots(run);
+      if (c.after == After::ScreenClosed) CloseScreen();
+      if (c.after == After::ImageDestroyed) {
+        DestroyImage(image);
+        image = nullptr;
+      }
+      Screenshot want{};
+      if (Screen()) {  // the same dots by DrawCircle, or none
+        Reset(nullptr);
+        for (float at : places)
+          if (draws)
+            DrawCircle(nullptr, at, at, 1, 0xFF123456u, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+        want = Take(nullptr);
+        Reset(nullptr);
+      }
+      for (float at : places) DrawDot(run, at, at, 0xFF123456u);
+      EndDots(run);
+      if (Screen()) {
+        const Screenshot got = Take(nullptr);
+        EXPECT_EQ(got.lockCount, programLocks ? 1 : 0);
+        want.lockCount = got.lockCount;
+        ExpectSame(got, want);
+        if (programLocks) ScreenUnlock(1, 0);
+      }
+      DestroyImage(image);
+      CloseScreen();
+      if (HasFatalFailure()) return;
+    }
+}
+
 }  // namespace

@@ -130,6 +130,48 @@ TEST(DriverSelect, SetScreenModeReadsScrdriver) {
   SetDriverList({});
 }
 
+// What the program is told about SCRDRIVER: nothing when it was taken or
+// unset, else one line with the driver used instead.
+TEST(DriverSelect, VerdictOnScrdriverAndItsNote) {
+  struct Case {
+    const char* scrdriver;  // nullptr: unset
+    const char* opens;      // the one driver whose Init succeeds ("": none)
+    SettingVerdict verdict;
+    const char* note;  // "": none
+  } cases[] = {
+      {nullptr, "DirectX", SettingVerdict::Unset, ""},
+      {"gdi", "GDI", SettingVerdict::Taken, ""},
+      {"null", "", SettingVerdict::Taken, ""},
+      {"bogus", "GDI", SettingVerdict::Unusable,
+       "SCRDRIVER=bogus names no display driver (DirectX, GDI, OpenGL, Null): GDI is used"},
+      {"OpenGL", "GDI", SettingVerdict::Refused, "SCRDRIVER=OpenGL could not open: GDI is used"},
+      // Without a screen the failure says the rest.
+      {"bogus", "", SettingVerdict::Unusable,
+       "SCRDRIVER=bogus names no display driver (DirectX, GDI, OpenGL, Null)"},
+      {"OpenGL", "", SettingVerdict::Refused, ""},
+  };
+  SetDriverList(LIST);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.scrdriver ? c.scrdriver : "(unset)") + " with " + c.opens);
+    Reset(c.opens);
+    if (c.scrdriver)
+      setenv("SCRDRIVER", c.scrdriver, 1);
+    else
+      unsetenv("SCRDRIVER");
+    const bool opened = SetScreenMode(64, 32, 32, 0, 0, 0) == 0;
+    EXPECT_EQ(opened, *c.opens || SameDriverName(c.scrdriver, "null"));
+    EXPECT_EQ(DriverSetting().verdict, c.verdict);
+    const std::vector<std::string> notes = SettingNotes();
+    EXPECT_EQ(notes, *c.note ? std::vector<std::string>{c.note} : std::vector<std::string>{});
+    if (!opened) {
+      EXPECT_EQ(DisplayFailure(), "no display driver could start");
+    }
+    CloseScreen();
+  }
+  unsetenv("SCRDRIVER");
+  SetDriverList({});
+}
+
 TEST(DriverSelect, NamesCompareWithoutCase) {
   EXPECT_TRUE(SameDriverName("X11", "x11"));
   EXPECT_FALSE(SameDriverName("X1", "X11"));

@@ -58,25 +58,32 @@ TEST_F(SpriteTest, UnusableHeadersGiveNoImage) {
   };
   std::vector<uint8_t> notBm = good;
   notBm[0] = 'X';
+  using shooter::SpriteLoad;
   struct Case {
     const char* what;
     std::vector<uint8_t> bytes;
+    SpriteLoad why;
   };
   const Case cases[] = {
-      {"not BM", notBm},
-      {"top-down", withSize(4, -4)},
-      {"width 0", withSize(0, 4)},
-      {"height 0", withSize(4, 0)},
-      {"short", std::vector<uint8_t>(good.begin(), good.begin() + 20)},
-      {"one byte", {'B'}},
-      {"empty", {}},
+      {"not BM", notBm, SpriteLoad::NotABitmap},
+      {"top-down", withSize(4, -4), SpriteLoad::UnusableSize},
+      {"width 0", withSize(0, 4), SpriteLoad::UnusableSize},
+      {"height 0", withSize(4, 0), SpriteLoad::UnusableSize},
+      {"too wide", withSize(40000, 1), SpriteLoad::UnusableSize},
+      {"short", std::vector<uint8_t>(good.begin(), good.begin() + 20), SpriteLoad::NotABitmap},
+      {"one byte", {'B'}, SpriteLoad::NotABitmap},
+      {"empty", {}, SpriteLoad::NotABitmap},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     WriteFile("bad.bmp", c.bytes);
-    EXPECT_EQ(shooter::LoadIMGFile("bad.bmp"), nullptr);
+    SpriteLoad why = SpriteLoad::Loaded;
+    EXPECT_EQ(shooter::LoadIMGFile("bad.bmp", &why), nullptr);
+    EXPECT_EQ(why, c.why);
   }
-  EXPECT_EQ(shooter::LoadIMGFile("missing.bmp"), nullptr);
+  SpriteLoad why = SpriteLoad::Loaded;
+  EXPECT_EQ(shooter::LoadIMGFile("missing.bmp", &why), nullptr);
+  EXPECT_EQ(why, SpriteLoad::NoSuchFile);
   shooter::BmpSize missing = shooter::ReadBmpSize("missing.bmp");
   EXPECT_EQ(missing.width, 0);
   EXPECT_EQ(missing.height, 0);
@@ -111,7 +118,9 @@ TEST(SpriteWithoutScreen, GivesNoImage) {
   gametest::ScratchDir dir;
   WriteFile("a.bmp", MakeBmp(2, 2, [](int, int) { return 0u; }));
   EXPECT_EQ(shooter::ReadBmpSize("a.bmp").width, 2);
-  EXPECT_EQ(shooter::LoadIMGFile("a.bmp"), nullptr);
+  shooter::SpriteLoad why = shooter::SpriteLoad::Loaded;
+  EXPECT_EQ(shooter::LoadIMGFile("a.bmp", &why), nullptr);
+  EXPECT_EQ(why, shooter::SpriteLoad::NoScreen);
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 // Start-up failures of the game on a windowless screen: every picture or
 // pool the game can't have is reported with its own "[ERROR]" line on the
-// screen; then the program waits for a key and ends with its own exit
-// status, except for the warning sign and the explosions, which go on
-// without.  Each start runs in a child process on the fake clock.
+// screen, and every picture also on standard error with its reason; then
+// the program waits for a key and ends with its own exit status, except
+// for the warning sign and the explosions, which go on without.  Each
+// start runs in a child process on the fake clock.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,11 +12,14 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "game/game.h"
 #include "game_support.h"
+#include <fb/gfx/path.h>
 #include <fb/gfx/text_state.h>
 #include <fb/platform/keyboard.h>
+#include <fb/platform/runtime.h>
 
 namespace {
 
@@ -105,6 +109,13 @@ constexpr int EXIT_MINUS_ONE = 255;
 TEST_F(GameStartTest, EachFailureShowsItsMessageAndEndsWithItsStatus) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto missing = [](const char* file) { return [file] { std::filesystem::remove(file); }; };
+  auto damaged = [](const char* file, size_t offset, uint8_t value) {
+    return [=] {
+      std::vector<uint8_t> bytes = gametest::MakeBmp(25, 25, [](int, int) { return 0x808080u; });
+      bytes[offset] = value;
+      gametest::WriteFile(file, bytes);
+    };
+  };
   auto noPool = [](size_t bytes, int granted) {
     return [bytes, granted] {
       failSize = bytes;
@@ -115,24 +126,42 @@ TEST_F(GameStartTest, EachFailureShowsItsMessageAndEndsWithItsStatus) {
     const char* what;
     std::function<void()> fault;
     const char* message;
-    bool waits;  // for a key, then ends; else the game goes on
+    const char* file;    // the picture named on standard error, with
+    const char* reason;  // this reason; nullptr: nothing is printed there
+    bool waits;          // for a key, then ends; else the game goes on
     int status;
   };
   const Case cases[] = {
       {"background", missing("imgs/Background.bmp"),
-       "[ERROR] Zero pointer in: Background = LoadIMGFile(\"imgs\\Background.bmp\")", true, EXIT_MINUS_ONE},
-      {"ship", missing("imgs/Player.bmp"), "[ERROR] Can't load \"imgs\\Player.bmp\"", true, EXIT_MINUS_ONE},
+       "[ERROR] Zero pointer in: Background = LoadIMGFile(\"imgs\\Background.bmp\")",
+       "imgs/Background.bmp", "no such file", true, EXIT_MINUS_ONE},
+      {"ship", missing("imgs/Player.bmp"), "[ERROR] Can't load \"imgs\\Player.bmp\"",
+       "imgs/Player.bmp", "no such file", true, EXIT_MINUS_ONE},
+      {"ship not a bitmap", damaged("imgs/Player.bmp", 1, 'X'),
+       "[ERROR] Can't load \"imgs\\Player.bmp\"", "imgs/Player.bmp", "not a bitmap file", true,
+       EXIT_MINUS_ONE},
       {"reload picture", missing("imgs/reload.bmp"),
-       "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
+       "[ERROR] Zero pointer in: Constructor BulletSystem()", "imgs/reload.bmp", "no such file",
+       true, EXIT_MINUS_ONE},
       {"bullet pool", noPool(sizeof(shooter::Bullet) * shooter::BULLET_POOL_SIZE, 0),
-       "[ERROR] Zero pointer in: Constructor BulletSystem()", true, 0},
-      {"alien picture", missing("imgs/ene.bmp"), "[ERROR] Could not load enemy image.", true, EXIT_MINUS_ONE},
+       "[ERROR] Zero pointer in: Constructor BulletSystem()", nullptr, nullptr, true,
+       EXIT_MINUS_ONE},
+      {"alien picture", missing("imgs/ene.bmp"), "[ERROR] Could not load enemy image.",
+       "imgs/ene.bmp", "no such file", true, EXIT_MINUS_ONE},
+      {"alien picture top-down", damaged("imgs/ene.bmp", 25, 0xFF),
+       "[ERROR] Could not load enemy image.", "imgs/ene.bmp", "unusable picture size", true,
+       EXIT_MINUS_ONE},
       {"alien pool", noPool(sizeof(shooter::Enemy) * shooter::ENEMY_POOL_SIZE, 0),
-       "[ERROR] Zero pointer in: Constructor EnemySystem()", true, EXIT_MINUS_ONE},
+       "[ERROR] Zero pointer in: Constructor EnemySystem()", nullptr, nullptr, true,
+       EXIT_MINUS_ONE},
       {"warning picture", missing("imgs/Crit.bmp"),
-       "[ERROR] Zero pointer exception in: Constructor Critical", false, 3},
+       "[ERROR] Zero pointer exception in: Constructor Critical", "imgs/Crit.bmp", "no such file",
+       false, 3},
+      // 7 bits per pixel: the image comes, all transparent, and play goes on.
+      {"warning picture unreadable", damaged("imgs/Crit.bmp", 28, 7), nullptr, "imgs/Crit.bmp",
+       "unsupported or damaged bitmap", false, 3},
       {"fourth particle pool", noPool(sizeof(shooter::Particle) * shooter::PARTICLES_PER_POOL, 3),
-       "[ERROR] Zero pointer exception in Constructor ParticleSystem", false, 3},
+       "[ERROR] Zero pointer exception in Constructor ParticleSystem", nullptr, nullptr, false, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -140,9 +169,13 @@ TEST_F(GameStartTest, EachFailureShowsItsMessageAndEndsWithItsStatus) {
       c.fault();
       Start();
     };
-    std::string shown = Literally(std::string("[") + c.message + "]") + "\n";
+    std::string said;
+    if (c.reason)
+      said = fb::ProgramName() + ": cannot load " + fb::NativePath(c.file) + ": " + c.reason + "\n";
+    std::string shown = c.message ? "[" + std::string(c.message) + "]" : "";
     EXPECT_EXIT(start(), testing::ExitedWithCode(c.status),
-                (c.waits ? "^waiting for a key under: " : "^went on under: ") + shown);
+                "^" + Literally(said + (c.waits ? "waiting for a key under: " : "went on under: ") +
+                                shown + "\n"));
   }
 }
 

@@ -131,6 +131,34 @@ TEST_F(Primitives, SetPixelDirectWayAgreesWithTheCommonSteps) {
         }
 }
 
+// SetPixel's direct way after SetScreenMode opened another screen, of
+// another size: from the first call on (the context still describes the
+// screen before) each pixel lands on the new screen and marks its row
+// there.  The points lie beyond the old screen's rows or columns as well.
+TEST_F(Primitives, SetPixelDirectWayFollowsANewScreen) {
+  struct Next {
+    int width, height;
+    bool locked;
+  };
+  const Next screens[] = {{64, 48, false}, {40, 100, true}, {100, 20, false}, {30, 90, true}};
+  SetPixel(nullptr, 5, 5, INK, CoordFlags::Absolute);  // the direct way ready on the first screen
+  for (const Next& n : screens) {
+    SCOPED_TRACE(testing::Message() << n.width << "x" << n.height << (n.locked ? " locked" : ""));
+    ASSERT_EQ(fbtest::OpenNullScreen(n.width, n.height, 32), 0);
+    Clean();
+    if (n.locked) ScreenLock();
+    const int right = n.width - 2, bottom = n.height - 2;
+    const Pixels points = {{right, bottom}, {1, 1}, {right, 1}, {1, bottom}};
+    for (const auto& [x, y] : points) {
+      SetPixel(nullptr, float(x), float(y), INK, CoordFlags::Absolute);
+      ASSERT_EQ(GetDrawContext()->directSerial, Screen()->modeSerial);
+    }
+    if (n.locked) ScreenUnlock(1, 0);
+    EXPECT_EQ(Drawn(), points);
+    EXPECT_EQ(DirtyRows(), (std::vector<int>{1, bottom}));
+  }
+}
+
 struct LineCase {
   const char* name;
   float x1, y1, x2, y2;
