@@ -38,21 +38,33 @@ int32_t RefreshPeriodMs(const ScreenContext* screen) {
   return rate > 0 ? 1000 / rate : 16;
 }
 
-std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth) {
+std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth,
+                                             std::span<const DisplayMode> offered) {
   const int32_t sister = depth == 15   ? 16
                          : depth == 16 ? 15
                          : depth == 24 ? 32
                          : depth == 32 ? 24
                                        : 0;
+  // Depth 0: a standard mode, taken to exist at every depth.
+  static constexpr DisplayMode STANDARD_MODES[] = {
+      {320, 240, 0}, {640, 480, 0}, {800, 600, 0}, {1024, 768, 0}, {1280, 1024, 0}};
+  if (offered.empty()) offered = STANDARD_MODES;
   std::vector<DisplayMode> tries;
-  auto bothDepths = [&](int32_t h) {
-    tries.push_back({width, h, depth});
-    if (sister) tries.push_back({width, h, sister});
+  auto bothDepths = [&](int32_t w, int32_t h) {
+    tries.push_back({w, h, depth});
+    if (sister) tries.push_back({w, h, sister});
   };
-  bothDepths(height);
+  bothDepths(width, height);
   for (int32_t taller : {240, 480, 600, 768, 1024}) {
-    if (taller > height) {
-      bothDepths(taller);
+    if (taller <= height) continue;
+    int32_t narrowest = 0;
+    for (const DisplayMode& m : offered) {
+      const bool fits = m.height == taller && m.width >= width &&
+                        (m.depth == 0 || m.depth == depth || (sister && m.depth == sister));
+      if (fits && (!narrowest || m.width < narrowest)) narrowest = m.width;
+    }
+    if (narrowest) {
+      bothDepths(narrowest, taller);
       break;
     }
   }

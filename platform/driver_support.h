@@ -2,6 +2,7 @@
 // Callers hold the display lock where the screen's state is touched.
 #pragma once
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "driver.h"  // SettingVerdict
@@ -46,13 +47,18 @@ struct DisplayMode {
 };
 
 // The display modes that a full-screen picture of width x height x depth
-// tries, in order, when the display refuses the one before: its own size
+// tries, in order, while the display refuses the one before: its own size
 // at its depth and at the sister depth (15 and 16, 24 and 32 stand in for
-// each other; other depths have none); then the same with the height
-// raised to the next larger of 240, 480, 600, 768 and 1024.  Past 1024
-// there is nothing taller to try.  The picture is centred vertically in a
-// taller mode.
-std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth);
+// each other; other depths have none); then, at both depths, the
+// narrowest mode of offered that is at least as wide as the picture, at
+// the lowest of the heights 240, 480, 600, 768 and 1024 above the
+// picture's where offered has one of either depth.  offered is the
+// display's list of modes; when it is empty the standard modes of those
+// heights stand for it (320 x 240, 640 x 480, 800 x 600, 1024 x 768 and
+// 1280 x 1024, at any depth).  Past 1024 rows there is nothing taller to
+// try.  The picture is centred in a larger mode.
+std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth,
+                                             std::span<const DisplayMode> offered = {});
 
 // The window shows each framebuffer pixel as a scale x scale block.
 // setting is FB_SCALE (may be null): a whole number from 1 up is taken as

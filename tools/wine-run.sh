@@ -5,13 +5,32 @@
 #   tools/wine-run.sh program.exe [arguments...]
 # The Wine prefix is $WINEPREFIX when set (tools/test.sh makes a fresh one
 # per run), else one kept outside the repository under ~/.cache.
+#   tools/wine-run.sh wineserver [options...]
+# runs the prefix's wineserver instead (-w: wait until the Wine session
+# ends).
 # Windows programs end their output lines with CR LF.
 : "${WINEPREFIX:=${XDG_CACHE_HOME:-$HOME/.cache}/fb-wine}"
 export WINEPREFIX
+if [ "${1:-}" = wineserver ]; then
+  shift
+  exec wineserver "$@"
+fi
 # Quiet Wine, no .NET or HTML engine installer, and no debugger: a crash
 # must end the program with a failure status, not wait in winedbg.
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+# Wine's own processes (services, the device host, the desktop) start
+# with the first program of a Wine session and keep its standard output
+# and error.  The device host now and then crashes as a session ends
+# ("wine: Unhandled page fault ... starting debugger..."), and the line
+# then reads as the program's, after it has ended with its own status.
+# So the session is begun here by wineboot, with that output discarded
+# (in a running session wineboot only looks), and it is kept a few
+# seconds after its last program, so that programs run one after another
+# share it.
+wineserver -p5 >/dev/null 2>&1
+wine wineboot >/dev/null 2>&1
 
 # A Windows process can be ended from outside with status 0 (a console
 # control event does that under Wine).  A test program marks its run with
