@@ -657,7 +657,7 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
       if (mx >= 0 && my >= 0 && mx < x.width && my < x.height) {
         if (px) *px = mx;
         if (py) *py = my;
-        if (wheel) *wheel = x.wheel;
+        if (wheel) *wheel = x.pointer.wheel;
         if (buttons)
           *buttons = ((mask & Button1Mask) ? 1 : 0) | ((mask & Button3Mask) ? 2 : 0) |
                      ((mask & Button2Mask) ? 4 : 0);
