@@ -35,7 +35,7 @@ function expectedFrame(leaveOut) {
   try {
     fs.cpSync(pictures, path.join(dir, 'imgs'), { recursive: true });
     for (const name of leaveOut) fs.rmSync(path.join(dir, 'imgs', name));
-    execFileSync(path.resolve(frameTool), ['frame.ppm'], { cwd: dir });
+    execFileSync(path.resolve(frameTool), ['frame.ppm'], { cwd: dir, stdio: 'pipe' });
     const ppm = fs.readFileSync(path.join(dir, 'frame.ppm'));
     const header = `P6\n${WIDTH} ${HEIGHT}\n255\n`;
     if (ppm.toString('latin1', 0, header.length) !== header) throw new Error('not a 1024 x 768 PPM');
