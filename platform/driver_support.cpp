@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "events.h"
 #include "screen.h"
 #include "window_thread.h"
 
@@ -31,6 +32,47 @@ void StorePaletteEntryLocked(int32_t index, int32_t red, int32_t green, int32_t 
 
 void SleepOneRefresh() {
   std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
+}
+
+void PressPointerButton(PointerState& pointer, int32_t button, uint32_t timeMs) {
+  pointer.buttons |= button;
+  const bool twice =
+      button == pointer.lastClickButton && timeMs - pointer.lastClickTime < DOUBLE_CLICK_MS;
+  pointer.lastClickButton = twice ? 0 : button;
+  pointer.lastClickTime = timeMs;
+  PostEvent(twice ? EVENT_MOUSE_DOUBLE_CLICK : EVENT_MOUSE_PRESS, button);
+}
+
+void ReleasePointerButton(PointerState& pointer, int32_t button) {
+  pointer.buttons &= ~button;
+  PostEvent(EVENT_MOUSE_RELEASE, button);
+}
+
+void TurnPointerWheel(PointerState& pointer, bool horizontal, int32_t notches) {
+  int32_t& position = horizontal ? pointer.horizontalWheel : pointer.wheel;
+  position += notches * WHEEL_NOTCH;
+  PostEvent(horizontal ? EVENT_MOUSE_HWHEEL : EVENT_MOUSE_WHEEL, position);
+}
+
+void MovePointerTo(PointerState& pointer, int32_t x, int32_t y) {
+  PostEvent(EVENT_MOUSE_MOVE, x, y, x - pointer.x, y - pointer.y);
+  pointer.x = x;
+  pointer.y = y;
+}
+
+int AnswerGetMouse(const PointerState& pointer, int32_t x, int32_t y, int32_t width,
+                   int32_t height, int32_t clipped, int32_t* outX, int32_t* outY,
+                   int32_t* outWheel, int32_t* outButtons) {
+  if (clipped > 0) {
+    x = std::clamp(x, 0, width - 1);
+    y = std::clamp(y, 0, height - 1);
+  }
+  if (x < 0 || y < 0 || x >= width || y >= height) return -1;
+  if (outX) *outX = x;
+  if (outY) *outY = y;
+  if (outWheel) *outWheel = pointer.wheel;
+  if (outButtons) *outButtons = pointer.buttons;
+  return 0;
 }
 
 int32_t RefreshPeriodMs(const ScreenContext* screen) {

@@ -37,6 +37,47 @@ inline int32_t FramebufferCoordinate(int32_t windowCoordinate, int32_t offset, i
   return d >= 0 ? d / scale : (d - scale + 1) / scale;
 }
 
+// --- The pointer, as every window reports it ---
+
+// Two presses of one button closer than this are a double click.
+constexpr uint32_t DOUBLE_CLICK_MS = 500;
+// One notch of a wheel, in the units of the wheel positions.
+constexpr int32_t WHEEL_NOTCH = 120;
+
+// What a window knows of its pointer: the buttons held (1 left, 2 right,
+// 4 middle, 8 and 16 the extra ones), where both wheels stand (a notch up
+// or right adds WHEEL_NOTCH), the last position in framebuffer pixels and
+// the last press, which tells a double click.  Kept by the driver's
+// window thread under the display lock; the events go to the open
+// screen's queue.
+struct PointerState {
+  int32_t buttons = 0;
+  int32_t wheel = 0, horizontalWheel = 0;
+  int32_t x = 0, y = 0;
+  int32_t lastClickButton = 0;
+  uint32_t lastClickTime = 0;
+};
+
+// Posts the press of button (one bit) as a double click when the same
+// button was pressed less than DOUBLE_CLICK_MS before, and that press was
+// not itself the second of a double click; else as a press.  timeMs is a
+// millisecond clock of the driver's own, which may wrap.
+void PressPointerButton(PointerState& pointer, int32_t button, uint32_t timeMs);
+void ReleasePointerButton(PointerState& pointer, int32_t button);
+// Turns the vertical wheel (up: notches > 0) or the horizontal one (right:
+// notches > 0) and posts where it stands now.
+void TurnPointerWheel(PointerState& pointer, bool horizontal, int32_t notches);
+// Posts a move to (x, y), with the distance from the last position.
+void MovePointerTo(PointerState& pointer, int32_t x, int32_t y);
+
+// GetMouse's answer for a pointer at (x, y) over a picture of width x
+// height framebuffer pixels: with clipped > 0 the position is first
+// clamped into the picture.  0 with the outputs filled (any may be null)
+// when it lies within, else -1 with the outputs untouched.
+int AnswerGetMouse(const PointerState& pointer, int32_t x, int32_t y, int32_t width,
+                   int32_t height, int32_t clipped, int32_t* outX, int32_t* outY,
+                   int32_t* outWheel, int32_t* outButtons);
+
 // What WaitVSync sleeps when the driver cannot wait for the retrace
 // itself: 1000 / refresh rate ms, or 16 ms when the rate is unknown (also
 // without a screen).

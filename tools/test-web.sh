@@ -4,9 +4,11 @@
 # (tests/web/page_test.js), compared with frames the native build draws
 # on the Null driver (web_expected_frame).
 #   tools/test-web.sh [NATIVE_BUILD]   (default build/release)
-# The build goes to build/web-tests, compiled at -O1: linking at -O2 and
-# above runs the wasm optimiser over every test program, which costs
-# minutes.  puppeteer-core, which only drives Debian's chromium, comes
+# The build goes to build/web-tests, compiled once at -O1 for the tests
+# and the page alike: linking at -O2 and above runs the wasm optimiser,
+# which costs more than it saves.  The unit tests are one program (see
+# tests/CMakeLists.txt); the pictures are drawn by the native build's
+# make_art.  puppeteer-core, which only drives Debian's chromium, comes
 # from npm as pinned by tests/web/package-lock.json, into build/web-node.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,10 +23,11 @@ export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 if [[ ! -f $native/CMakeCache.txt ]]; then
   cmake -S . -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$native" -j"$jobs" --target web_expected_frame >/dev/null
+cmake --build "$native" -j"$jobs" --target web_expected_frame make_art >/dev/null
 
 emcmake cmake -S . -B "$web" -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" \
   -DFB_WERROR=ON -DFB_BENCH=OFF -DFB_EXAMPLES=OFF -DFB_INSTALL=OFF \
+  "-DFB_HOST_MAKE_ART=$(realpath "$native")/game/make_art" \
   "-DCMAKE_CROSSCOMPILING_EMULATOR=$(command -v node);--no-experimental-fetch" >/dev/null
 cmake --build "$web" -j"$jobs"
 (cd "$web" && ctest --output-on-failure -j"$jobs" -L 'unit|threads')
