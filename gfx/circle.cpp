@@ -375,8 +375,10 @@ DotRun BeginDots(Image* target) {
   run.serial = dc->modeSerial;
   run.lastX = dc->lastPoint.x;
   run.lastY = dc->lastPoint.y;
-  // Other depths and aspects draw every dot through DrawCircle.
-  if (dc->bpp != 4 || FloatBits(dc->screen->aspect) != FloatBits(1.0f)) return run;
+  // Other depths and aspects draw every dot through DrawCircle, and so do
+  // images: each dot is then a drawing operation on the image, which drops
+  // sprite runs made for it meanwhile (image.h).
+  if (dc->target || dc->bpp != 4 || FloatBits(dc->screen->aspect) != FloatBits(1.0f)) return run;
   const ClipRect& c = dc->clip;
   run.origin = PixelAddress(*dc, c.x, c.y);
   run.pitch = dc->pitch;

@@ -101,7 +101,8 @@ inline void DrawCircle(Image* target, float x, float y, float radius, Color colo
 // set-up once and holds the screen lock; each DrawDot then draws exactly
 // what DrawCircle(target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1,
 // CoordFlags::Absolute) would, writing a dot wholly inside the clip
-// rectangle of a 32-bit target directly and passing anything else to
+// rectangle of a 32-bit screen directly and passing anything else (every
+// dot on an image, so that it drops the image's sprite runs) to
 // DrawCircle; EndDots leaves lastPoint where the last such DrawCircle would
 // have and releases the lock.  Program's thread.
 //
