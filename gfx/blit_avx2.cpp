@@ -321,8 +321,12 @@ template <bool clearAlpha>
 void Runs32(const SpriteRuns& runs, const uint8_t* src, uint8_t* dst, int firstRow, int rows,
             int firstColumn, int columns, int srcPitch, int dstPitch) {
   const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
-  ForEachRun<4>(runs, src, dst, firstRow, rows, firstColumn, columns, srcPitch, dstPitch,
-                [keep](const uint8_t* s, uint8_t* d, int count) { CopyRun32(s, d, count, keep); });
+  ForEachRun<4>(
+      runs, src, dst, firstRow, rows, firstColumn, columns, srcPitch, dstPitch,
+      [keep](const uint8_t* s, uint8_t* d, int count) { CopyRun32(s, d, count, keep); },
+      [srcPitch, dstPitch](const uint8_t* s, uint8_t* d, int count, int n) {
+        KeyedCopy32<clearAlpha>(s, d, count, n, srcPitch, dstPitch);
+      });
 }
 
 void Alpha8To32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,

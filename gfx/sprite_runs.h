@@ -11,14 +11,17 @@ namespace fb {
 
 // count pixels from column begin of a row, all opaque; the runs of a row
 // are in order and apart (a transparent pixel lies between two of them).
-// rowsBefore: how many rows lie between the row of the run before
-// (whichever row that was) and this one's, so that a walk over all rows
-// needs no table of rows: 0 for a run on the same row.  The first run's
-// is its row.
+// A row broken into many runs has instead one mixed run over all its
+// pixels, which the ordinary keyed routine puts: walking many short runs
+// costs more than testing the key.  rowsBefore: how many rows lie between
+// the row of the run before (whichever row that was) and this one's, so
+// that a walk over all rows needs no table of rows: 0 for a run on the
+// same row.  The first run's is its row.
 struct SpriteRun {
   uint16_t begin;
-  uint16_t count;  // 1 .. IMAGE_MAX_SIDE
-  uint32_t rowsBefore;
+  uint16_t count;       // 1 .. IMAGE_MAX_SIDE
+  uint16_t rowsBefore;  // below IMAGE_MAX_SIDE
+  uint16_t mixed;       // 1: opaque and transparent pixels
 };
 
 // One block: this record, then rowStart, then runs.
@@ -44,9 +47,9 @@ inline const SpriteRuns* RunsOf(const Image* image) {
 
 // Puts the opaque pixels of rows firstRow .. firstRow + rows - 1 and
 // columns firstColumn .. firstColumn + columns - 1 of the image the runs
-// describe: src is that rectangle's first pixel, dst where it goes.  The
-// target's pixels under transparent ones are neither read nor written.
-// Callers clip, and the source and target do not share pixels.
+// describe: src is that rectangle's first pixel, dst where it goes.  Under
+// transparent pixels the target is neither written nor, outside mixed
+// runs, read.  Callers clip, and the source and target share no pixels.
 using RunsRoutine = void (*)(const SpriteRuns& runs, const uint8_t* src, uint8_t* dst,
                              int firstRow, int rows, int firstColumn, int columns, int srcPitch,
                              int dstPitch);
@@ -74,16 +77,18 @@ inline bool IsKeyedCopy(PutMode mode, int bpp, int32_t alpha, bool& clearAlpha) 
 
 namespace {
 
-// Calls copy(s, d, count) for every run of rows firstRow .. firstRow +
-// rows - 1 that meets columns firstColumn .. firstColumn + columns - 1,
-// cut to them: s and d address the piece's first pixel in the source and
-// the target, count is its length in pixels.  src and dst are as for a
-// RunsRoutine.  Internal linkage, as the blit routines' helpers
-// (blit_pixel.h): the AVX2 set compiles it with its own flags.
-template <int bpp, typename Copy>
+// Puts the runs of rows firstRow .. firstRow + rows - 1 that meet columns
+// firstColumn .. firstColumn + columns - 1, cut to them: copy(s, d, count)
+// for an opaque run, mixed(s, d, count, n) for n mixed runs one below the
+// other (consecutive rows, the same columns).  s and d address the piece's
+// first pixel in the source and the target, count is its length in
+// pixels; src and dst are as for a RunsRoutine.  Internal linkage, as the
+// blit routines' helpers (blit_pixel.h): the AVX2 set compiles it with
+// its own flags.
+template <int bpp, typename Copy, typename Mixed>
 inline void ForEachRun(const SpriteRuns& r, const uint8_t* src, uint8_t* dst, int firstRow,
                        int rows, int firstColumn, int columns, int srcPitch, int dstPitch,
-                       Copy copy) {
+                       Copy copy, Mixed mixed) {
   const uint32_t* rowStart = r.rowStart + firstRow;
   const SpriteRun* run = r.runs + rowStart[0];
   if (firstRow == 0 && firstColumn == 0 && uint32_t(columns) == r.shape[1]) {
@@ -93,7 +98,18 @@ inline void ForEachRun(const SpriteRuns& r, const uint8_t* src, uint8_t* dst, in
     for (const SpriteRun* const end = r.runs + rowStart[rows]; run != end; ++run) {
       src += intptr_t(run->rowsBefore) * srcPitch;
       dst += intptr_t(run->rowsBefore) * dstPitch;
-      copy(src + run->begin * bpp, dst + run->begin * bpp, int(run->count));
+      if (!run->mixed) {
+        copy(src + run->begin * bpp, dst + run->begin * bpp, int(run->count));
+        continue;
+      }
+      // Mixed runs cover whole rows: those of the rows that follow go
+      // with this one.
+      int n = 1;
+      while (run + n != end && run[n].mixed && run[n].rowsBefore == 1) ++n;
+      mixed(src, dst, int(run->count), n);
+      src += intptr_t(n - 1) * srcPitch;
+      dst += intptr_t(n - 1) * dstPitch;
+      run += n - 1;
     }
     return;
   }
@@ -103,8 +119,13 @@ inline void ForEachRun(const SpriteRuns& r, const uint8_t* src, uint8_t* dst, in
       const int begin = run->begin > firstColumn ? run->begin : firstColumn;
       const int runEnd = int(run->begin) + int(run->count);
       const int stop = runEnd < last ? runEnd : last;
-      if (begin < stop)
-        copy(src + (begin - firstColumn) * bpp, dst + (begin - firstColumn) * bpp, stop - begin);
+      if (begin >= stop) continue;
+      const uint8_t* const s = src + (begin - firstColumn) * bpp;
+      uint8_t* const d = dst + (begin - firstColumn) * bpp;
+      if (run->mixed)
+        mixed(s, d, stop - begin, 1);
+      else
+        copy(s, d, stop - begin);
     }
 }
 
