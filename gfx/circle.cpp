@@ -384,7 +384,13 @@ DotRun BeginDots(Image* target) {
   run.pitch = dc->pitch;
   run.xSpan = uint64_t(std::max(0, c.width - 2));
   run.ySpan = uint64_t(std::max(0, c.height - 2));
-  if (!dc->target && dc->workPage == dc->screen->visiblePage) run.dirtyRows = dc->dirtyRows + c.y;
+  // Nothing clears a mark while the run holds the lock: once every row of
+  // the clip rectangle is marked, as after a frame's background, its dots
+  // need not look at the marks.
+  uint8_t* const marks = dc->dirtyRows + c.y;
+  if (!dc->target && dc->workPage == dc->screen->visiblePage &&
+      std::memchr(marks, 0, size_t(c.height)))
+    run.dirtyRows = marks;
   run.leastColour = dc->dotLeastColour;
   return run;
 }

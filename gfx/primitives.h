@@ -104,7 +104,11 @@ inline void DrawCircle(Image* target, float x, float y, float radius, Color colo
 // rectangle of a 32-bit screen directly and passing anything else (every
 // dot on an image, so that it drops the image's sprite runs) to
 // DrawCircle; EndDots leaves lastPoint where the last such DrawCircle would
-// have and releases the lock.  Program's thread.
+// have and releases the lock.  Nothing else is drawn or presented (no
+// CopyPage) between BeginDots and EndDots: holding the lock keeps every
+// row marked changed at BeginDots marked, so when all of them are, as
+// after a frame's background, the dots do not look at the marks.
+// Program's thread.
 //
 // What a run may outlive: a run is spent once EndDots has ended it, once
 // the screen it was begun on is closed or replaced by SetScreenMode, and,

@@ -241,29 +241,34 @@ TEST(SmallDiscs, DotRunMatchesDrawCircle) {
 
 // A dot marks the rows of its cross that are not marked yet, whichever
 // of them were: on a clean screen the shortcut that skips rows already
-// marked must not skip any, by a run or by DrawCircle under the lock.
+// marked must not skip any, by a run or by DrawCircle under the lock, at
+// the screen's edges too, with the other rows marked or not (a run that
+// finds every row marked need not look).
 TEST(SmallDiscs, DotsMarkTheirRowsFromAnyStart) {
   fbtest::ScreenGuard guard;
   ASSERT_EQ(fbtest::OpenNullScreen(W, H, 32), 0);
-  constexpr int y = 10;
-  for (bool byRun : {true, false})
-    for (int marked : {0b000, 0b001, 0b010, 0b100, 0b101, 0b111}) {  // rows y - 1 .. y + 1
-      SCOPED_TRACE(testing::Message() << (byRun ? "run" : "DrawCircle") << " marked " << marked);
-      std::vector<uint8_t> want(H, 0);
-      for (int i = 0; i < 3; ++i) want[size_t(y - 1 + i)] = (marked >> i) & 1;
-      std::memcpy(Screen()->dirtyRows, want.data(), H);
-      ScreenLock();
-      if (byRun) {
-        DotRun run = BeginDots(nullptr);
-        DrawDot(run, 12, y, 0xFFFFFFFFu);
-        EndDots(run);
-      } else {
-        DrawCircle(nullptr, 12, y, 1, 0xFFFFFFFFu, 0, 0, FULL_CIRCLE, -1, CoordFlags::Absolute);
-      }
-      ScreenUnlock(1, 0);
-      want[y - 1] = want[y] = want[y + 1] = 1;
-      EXPECT_EQ(std::vector<uint8_t>(Screen()->dirtyRows, Screen()->dirtyRows + H), want);
-    }
+  for (int y : {10, 1, H - 2})
+    for (bool othersMarked : {false, true})
+      for (bool byRun : {true, false})
+        for (int marked : {0b000, 0b001, 0b010, 0b100, 0b101, 0b110, 0b111}) {  // y - 1 .. y + 1
+          SCOPED_TRACE(testing::Message() << (byRun ? "run" : "DrawCircle") << " marked "
+                                          << marked << " row " << y
+                                          << (othersMarked ? ", others marked" : ""));
+          std::vector<uint8_t> want(H, othersMarked);
+          for (int i = 0; i < 3; ++i) want[size_t(y - 1 + i)] = (marked >> i) & 1;
+          std::memcpy(Screen()->dirtyRows, want.data(), H);
+          ScreenLock();
+          if (byRun) {
+            DotRun run = BeginDots(nullptr);
+            DrawDot(run, 12, y, 0xFFFFFFFFu);
+            EndDots(run);
+          } else {
+            DrawCircle(nullptr, 12, y, 1, 0xFFFFFFFFu, 0, 0, FULL_CIRCLE, -1, CoordFlags::Absolute);
+          }
+          ScreenUnlock(1, 0);
+          want[y - 1] = want[y] = want[y + 1] = 1;
+          EXPECT_EQ(std::vector<uint8_t>(Screen()->dirtyRows, Screen()->dirtyRows + H), want);
+        }
 }
 
 // A run that outlives its screen or its image, or its EndDots, or was
