@@ -408,9 +408,35 @@ bool DotRunLive(DotRun& run) {
   return true;
 }
 
+namespace {
+
+// A dot of a run on the 32-bit screen that the direct way leaves: its
+// cross reaches past the clip rectangle or lies outside it, as a dying
+// explosion's dots mostly do.  What the scan leaves for it: the pixels of
+// the cross inside the clip rectangle, and the marks of the three rows it
+// reaches where they lie inside, drawn or not.
+void DrawClippedDot(const DotRun& run, const ClipRect& c, float x, float y, uint32_t colour) {
+  // Relative to the clip rectangle, as run.origin and run.dirtyRows are.
+  const int cx = RoundToPixel(x), cy = RoundToPixel(y);
+  for (int row = std::max(cy - 1, 0); row <= std::min(cy + 1, c.height - 1); ++row) {
+    auto* pixels = reinterpret_cast<uint32_t*>(run.origin + intptr_t(row) * run.pitch);
+    const int reach = row == cy ? 1 : 0;
+    for (int col = std::max(cx - reach, 0); col <= std::min(cx + reach, c.width - 1); ++col)
+      pixels[col] = colour;
+    if (run.dirtyRows) run.dirtyRows[row] = 1;
+  }
+}
+
+}  // namespace
+
 void DrawDotOutOfLine(DotRun& run, float x, float y, Color colour) {
-  if (DotRunLive(run))
-    DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+  if (!DotRunLive(run)) return;
+  // The direct way was set up (origin), and the context still has the
+  // screen as its target with the storing routines.
+  const DrawContext* dc = threadDrawContext;
+  if (run.origin && colour >= run.leastColour && dc && dc->directSerial == run.serial)
+    return DrawClippedDot(run, dc->clip, x, y, colour);
+  DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
 }
 
 void EndDots(DotRun& run) {

@@ -214,29 +214,37 @@ TEST(SmallDiscs, DotRunMatchesDrawCircle) {
     for (float y : ys) dots.push_back({x, y, Color(0xFF000000u | rng())});
   dots.push_back({NAN, 3, 0xFF102030u});
   dots.push_back({7.5f, 6.5f, 0xFF405060u});  // the last one sets lastPoint
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "depth " << c.depth.depth << " flags " << c.depth.flags
-                                    << (c.image ? " image" : " screen") << " aspect " << c.aspect
-                                    << (c.locked ? " locked" : ""));
-    ASSERT_EQ(fbtest::OpenNullScreen(W, H, c.depth.depth, c.depth.flags), 0);
-    Screen()->aspect = c.aspect;
-    Image* image = c.image ? CreateImage(W - 7, H - 5, 0, c.depth.depth, 0) : nullptr;
-    if (c.locked) ScreenLock();
-    Reset(image);
-    DotRun run = BeginDots(image);
-    for (const Dot& d : dots) DrawDot(run, d.x, d.y, d.colour);
-    EndDots(run);
-    const Screenshot got = Take(image);
-    Reset(image);
-    for (const Dot& d : dots)
-      DrawCircle(image, d.x, d.y, 1, d.colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
-    const Screenshot want = Take(image);
-    if (c.locked) ScreenUnlock(1, 0);
-    ExpectSame(got, want);
-    DestroyImage(image);
-    CloseScreen();
-    if (HasFatalFailure()) return;
-  }
+  // Outside, beside a row or a column of the screen or beyond both, as a
+  // dying explosion's dots are: a run of their own, whose marks (their
+  // rows inside are marked all the same) no other dot's hide.
+  std::vector<Dot> outside;
+  for (float far : {-40.0f, -1.5f, float(W) + 30, 1e12f})
+    for (float at : {0.0f, 7.0f, float(H) - 1})
+      outside.insert(outside.end(), {{far, at, 0xFF0A0B0Cu}, {at, far, 0xFF0D0E0Fu}});
+  for (const Case& c : cases)
+    for (const std::vector<Dot>* list : {&dots, &outside}) {
+      SCOPED_TRACE(testing::Message() << "depth " << c.depth.depth << " flags " << c.depth.flags
+                                      << (c.image ? " image" : " screen") << " aspect " << c.aspect
+                                      << (c.locked ? " locked" : ""));
+      ASSERT_EQ(fbtest::OpenNullScreen(W, H, c.depth.depth, c.depth.flags), 0);
+      Screen()->aspect = c.aspect;
+      Image* image = c.image ? CreateImage(W - 7, H - 5, 0, c.depth.depth, 0) : nullptr;
+      if (c.locked) ScreenLock();
+      Reset(image);
+      DotRun run = BeginDots(image);
+      for (const Dot& d : *list) DrawDot(run, d.x, d.y, d.colour);
+      EndDots(run);
+      const Screenshot got = Take(image);
+      Reset(image);
+      for (const Dot& d : *list)
+        DrawCircle(image, d.x, d.y, 1, d.colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+      const Screenshot want = Take(image);
+      if (c.locked) ScreenUnlock(1, 0);
+      ExpectSame(got, want);
+      DestroyImage(image);
+      CloseScreen();
+      if (HasFatalFailure()) return;
+    }
 }
 
 // A dot marks the rows of its cross that are not marked yet, whichever
