@@ -32,6 +32,7 @@ bool OpenScreen(benchmark::State& state, int depth, bool shm, int scale) {
     return false;
   }
   unsetenv("SCRDRIVER");
+  unsetenv("WAYLAND_DISPLAY");
   setenv("FB_SCALE", std::to_string(scale).c_str(), 1);
   fb::X11AllowShm(shm);
   if (fb::SetScreenMode(WIDTH, HEIGHT, depth, 0, 0, 0) != 0 ||

@@ -12,16 +12,26 @@
 // the 64-bit range convert exactly as a plain cast would.
 #include "random.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "clock.h"
 
 namespace fb {
 
 namespace {
+
+// The bits of a value as an unsigned integer of its size (memcpy: the web
+// build's library has no std::bit_cast).
+template <typename Bits, typename Value>
+Bits BitsOf(Value value) {
+  static_assert(sizeof(Bits) == sizeof(Value));
+  Bits bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
 
 constexpr int MT_WORDS = 624;
 constexpr int MT_MIDDLE = 397;
@@ -105,7 +115,7 @@ double CrtDraw() { return (std::rand() & 0x7FFF) / 32768.0; }
 void SeedRandom(double seed, int32_t algorithm) {
   RandomState& s = g_random;
   if (seed == -1.0) {
-    const uint64_t bits = std::bit_cast<uint64_t>(TimerSeconds());
+    const uint64_t bits = BitsOf<uint64_t>(TimerSeconds());
     seed = static_cast<double>(static_cast<uint32_t>(bits) ^ static_cast<uint32_t>(bits >> 32));
   }
   switch (algorithm) {
@@ -113,7 +123,7 @@ void SeedRandom(double seed, int32_t algorithm) {
       s.lcgState = LowWord(seed);
       break;
     case RANDOM_LCG24: {
-      const uint32_t high = static_cast<uint32_t>(std::bit_cast<uint64_t>(seed) >> 32);
+      const uint32_t high = static_cast<uint32_t>(BitsOf<uint64_t>(seed) >> 32);
       s.lcgState = (s.lcgState & 0xFFu) | (((high ^ (high >> 16)) & 0xFFFFu) << 8);
       break;
     }
@@ -146,7 +156,7 @@ double Random(float x) {
     case RANDOM_LCG24:
       if (x < 0.0f) {
         // A negative x restarts a repeatable sequence from its own bits.
-        const uint32_t b = std::bit_cast<uint32_t>(x);
+        const uint32_t b = BitsOf<uint32_t>(x);
         s.lcgState = (b >> 24) + (b & 0xFFFFFFu);
       }
       if (x != 0.0f) Lcg24Advance(s);

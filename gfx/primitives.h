@@ -1,8 +1,8 @@
 // Pixels, lines, boxes and circles, clipped to the target.  Program's
 // thread; screen writes happen under the screen lock.
 #pragma once
-#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "color.h"
 #include "context.h"
@@ -46,7 +46,12 @@ inline void UnsafeDrawDot32(uint8_t* centre, intptr_t pitch, uint8_t* dirty, uin
   if (dirty && !(dirty[-1] & dirty[0] & dirty[1])) dirty[-1] = dirty[0] = dirty[1] = 1;
 }
 
-inline uint32_t FloatBits(float v) { return std::bit_cast<uint32_t>(v); }
+// The float's bits (memcpy: the web build's library has no std::bit_cast).
+inline uint32_t FloatBits(float v) {
+  uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
 
 // Whether a DrawCircle call is the dot (below), with the context set up
 // for it.

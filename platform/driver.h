@@ -51,10 +51,18 @@ bool SameDriverName(const char* a, const char* b);
 // Why the last driver search found no driver, in words that can follow
 // "no screen could be opened: " (e.g. "DISPLAY is not set").  A driver
 // whose Init fails sets it; each search starts by clearing it, and one
-// that finds no driver without any saying why sets "no display driver
-// could start".  Program's thread.
+// that finds no driver without any saying why (nor noting an unset
+// variable, below) sets "no display driver could start".  Program's
+// thread.
 void SetDisplayFailure(const std::string& reason);
 const std::string& DisplayFailure();
+
+// A driver whose display is not configured at all (its environment
+// variable is unset) notes the variable instead of a failure: the reason
+// is then "DISPLAY is not set", or with two such drivers "neither
+// WAYLAND_DISPLAY nor DISPLAY is set", in the order they were tried.  A
+// failure set with SetDisplayFailure wins, being news to the user.
+void NoteDisplayUnset(const std::string& variable);
 
 // --- What became of the environment's settings ---
 // The last SetScreenMode's verdict on SCRDRIVER and FB_SCALE, for the

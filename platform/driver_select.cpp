@@ -1,4 +1,6 @@
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "driver.h"
 #include "screen.h"
@@ -9,6 +11,8 @@ namespace {
 std::span<const DisplayDriver* const> overrideList;
 bool overridden = false;
 std::string displayFailure;
+std::vector<std::string> unsetDisplays;  // in the order noted, each once
+std::string unsetReason;
 SettingReport driverSetting, scaleSetting;
 
 // What a search made of the preferred name.
@@ -31,7 +35,20 @@ std::string DriverNames() {
 }  // namespace
 
 void SetDisplayFailure(const std::string& reason) { displayFailure = reason; }
-const std::string& DisplayFailure() { return displayFailure; }
+
+void NoteDisplayUnset(const std::string& variable) {
+  for (const std::string& v : unsetDisplays)
+    if (v == variable) return;
+  unsetDisplays.push_back(variable);
+}
+
+const std::string& DisplayFailure() {
+  if (!displayFailure.empty() || unsetDisplays.empty()) return displayFailure;
+  unsetReason = unsetDisplays.size() == 1
+                    ? unsetDisplays[0] + " is not set"
+                    : "neither " + unsetDisplays[0] + " nor " + unsetDisplays[1] + " is set";
+  return unsetReason;
+}
 
 const SettingReport& DriverSetting() { return driverSetting; }
 const SettingReport& ScaleSetting() { return scaleSetting; }
@@ -78,6 +95,7 @@ const DisplayDriver* SelectDisplayDriver(std::span<const DisplayDriver* const> d
                                          int32_t width, int32_t height, int32_t depth,
                                          int32_t refreshRate, int32_t flags) {
   displayFailure.clear();
+  unsetDisplays.clear();
   scaleSetting = SettingReport{};
   driverSetting = SettingReport{SettingVerdict::Unset, preferred ? preferred : "", 0};
   if (flags == SCREEN_NULL) return &NULL_DRIVER;  // SCRDRIVER is not consulted
@@ -110,7 +128,8 @@ const DisplayDriver* SelectDisplayDriver(std::span<const DisplayDriver* const> d
     }
   }
   driverSetting.verdict = DriverVerdict(drivers, preferred, nullptr);
-  if (displayFailure.empty()) displayFailure = "no display driver could start";
+  if (displayFailure.empty() && unsetDisplays.empty())
+    displayFailure = "no display driver could start";
   return nullptr;
 }
 

@@ -1,8 +1,12 @@
 #include "driver_support.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "screen.h"
+#include "window_thread.h"
 
 namespace fb {
 
@@ -17,6 +21,16 @@ void StorePaletteEntry(ScreenContext& screen, int32_t index, int32_t red, int32_
   screen.devicePalette[index] = clamp(red) | clamp(green) << 8 | clamp(blue) << 16;
   screen.paletteChanged = 1;
   if (screen.bpp == 1) MarkAllRowsDirty(screen);
+}
+
+void StorePaletteEntryLocked(int32_t index, int32_t red, int32_t green, int32_t blue) {
+  LockDisplay();
+  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
+  UnlockDisplay();
+}
+
+void SleepOneRefresh() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
 }
 
 int32_t RefreshPeriodMs(const ScreenContext* screen) {
@@ -43,6 +57,35 @@ std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int3
     }
   }
   return tries;
+}
+
+int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
+                    int32_t width, int32_t height, SettingVerdict* verdict) {
+  constexpr int32_t MAX_SCALE = 16, MAX_SIDE = 16384;
+  constexpr int32_t DESKTOP_WIDTH = 1920, DESKTOP_HEIGHT = 1080;
+  SettingVerdict ignored;
+  SettingVerdict& outcome = verdict ? *verdict : ignored;
+  outcome = setting && *setting ? SettingVerdict::Unusable : SettingVerdict::Unset;
+  if (width <= 0 || height <= 0) return 1;
+  const int32_t largest = std::max(1, std::min({MAX_SCALE, MAX_SIDE / width, MAX_SIDE / height}));
+  // The largest scale whose picture fits on the screen; 1 when not even
+  // the picture's own size does.
+  const int32_t fits =
+      std::clamp(std::min(screenWidth / width, screenHeight / height), int32_t(1), largest);
+  if (setting && *setting) {
+    int32_t n = 0;
+    const char* c = setting;
+    // Saturated, so that a long number cannot overflow.
+    for (; *c >= '0' && *c <= '9'; ++c) n = std::min(n * 10 + (*c - '0'), MAX_SIDE);
+    if (*c == '\0' && n >= 1) {
+      outcome = n > fits ? SettingVerdict::Capped : SettingVerdict::Taken;
+      return std::min(n, fits);
+    }
+  }
+  // A screen with the pixels of several desktops is a dense one; its
+  // pixels are smaller than the ones the program was drawn for.
+  const int32_t density = std::min(screenWidth / DESKTOP_WIDTH, screenHeight / DESKTOP_HEIGHT);
+  return std::clamp(density, int32_t(1), fits);
 }
 
 }  // namespace fb

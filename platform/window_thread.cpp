@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "driver_support.h"
 #include "runtime.h"
 #include "screen.h"
 
@@ -185,8 +186,10 @@ bool WindowLost() { return State().lost.load(); }
 void SetWindowActive(bool active) { State().active = active; }
 bool WindowActive() { return State().active.load(); }
 
-void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
-  LockDisplay();
+namespace {
+
+// The tick's work, with the display lock held; releases it.
+void PresentLockedTick(const WindowHooks& hooks, ScreenContext& screen) {
   const auto start = std::chrono::steady_clock::now();
   // A loss may be found inside any of the hooks; the ones after it are
   // not called.
@@ -215,6 +218,19 @@ void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
     t.quietNanoseconds += held;
   }
   UnlockDisplay();
+}
+
+}  // namespace
+
+void PresentTick(const WindowHooks& hooks, ScreenContext& screen) {
+  LockDisplay();
+  PresentLockedTick(hooks, screen);
+}
+
+bool TryPresentTick(const WindowHooks& hooks, ScreenContext& screen) {
+  if (!State().displayLock.try_lock()) return false;
+  PresentLockedTick(hooks, screen);
+  return true;
 }
 
 WindowTickTimes TickTimes() {

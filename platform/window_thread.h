@@ -81,6 +81,11 @@ bool WindowActive();
 // messages.
 void PresentTick(const WindowHooks& hooks, ScreenContext& screen);
 
+// PresentTick for a thread that must never wait (a browser page's own
+// thread): while another thread holds the display lock it does nothing
+// and returns false.
+bool TryPresentTick(const WindowHooks& hooks, ScreenContext& screen);
+
 // Milliseconds the window thread sleeps between ticks.
 constexpr int WINDOW_TICK_MS = 10;
 

@@ -21,19 +21,24 @@ extern char** environ;
 
 namespace testprocess {
 
-// Starts a program from PATH with its output discarded; its process id,
-// or -1 when it could not start.  Descriptors without close-on-exec are
-// inherited.
-inline pid_t SpawnQuietly(std::vector<std::string> args) {
-  std::vector<char*> argv;
+// Starts a program from PATH with its output discarded, in this
+// process's environment or the one given (NAME=value each); its process
+// id, or -1 when it could not start.  Descriptors without close-on-exec
+// are inherited.
+inline pid_t SpawnQuietly(std::vector<std::string> args,
+                          std::vector<std::string> environment = {}) {
+  std::vector<char*> argv, envp;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(),
+                                   environment.empty() ? environ : envp.data());
   posix_spawn_file_actions_destroy(&actions);
   return spawned == 0 ? pid : -1;
 }

@@ -46,6 +46,7 @@ int StartGame(const char* display, const char* scale = "1", const char* driver =
   SetOrUnset("DISPLAY", display);
   SetOrUnset("FB_SCALE", scale);
   SetOrUnset("SCRDRIVER", driver);
+  unsetenv("WAYLAND_DISPLAY");  // in a Wayland session the game would open there
   execl(FB_SHOOTER_PATH, "shooter", static_cast<char*>(nullptr));
   return 121;
 }
@@ -109,7 +110,11 @@ TEST(GameWithoutDisplay, SaysWhyOnOneLineAndFails) {
     std::string why;
   };
   const Case cases[] = {
+#ifdef FB_HAVE_WAYLAND
+      {nullptr, "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+#else
       {nullptr, "DISPLAY is not set"},
+#endif
       {"", "DISPLAY is empty"},
       {nowhereName.c_str(), "cannot open the X display \"" + nowhereName + "\""},
   };
@@ -121,6 +126,13 @@ TEST(GameWithoutDisplay, SaysWhyOnOneLineAndFails) {
     EXPECT_EQ(game.StandardError(), "shooter: no screen could be opened: " + c.why + "\n");
   }
 }
+
+// The drivers of this build, in their order outside a Wayland session.
+#ifdef FB_HAVE_WAYLAND
+const char* const DRIVER_NAMES = "X11, Wayland, Null";
+#else
+const char* const DRIVER_NAMES = "X11, Null";
+#endif
 
 // Settings the game cannot take as given are named on standard error,
 // one line each, and the game goes on with what was chosen instead: a
@@ -146,7 +158,8 @@ TEST(GameSettings, EachOneNotTakenIsNamedOnOneLine) {
       {"0", nullptr, "shooter: FB_SCALE=0" + unusable},
       {"-1", nullptr, "shooter: FB_SCALE=-1" + unusable},
       {"abc", "bogus",
-       "shooter: SCRDRIVER=bogus names no display driver (X11, Null): X11 is used\n"
+       "shooter: SCRDRIVER=bogus names no display driver (" + std::string(DRIVER_NAMES) +
+           "): X11 is used\n"
        "shooter: FB_SCALE=abc" + unusable},
   };
   for (const Case& c : cases) {

@@ -53,7 +53,7 @@ TEST(KeyboardMap, SamplingFollowsBothKeysOfAnEntry) {
 
   held[VK_SHIFT] = 0x80;
   held[VK_NUMPAD8] = 1;  // the secondary key of scancode 72
-  held['W'] = 1;
+  held[size_t('W')] = 1;
   SampleKeyState(keyState, held);
   EXPECT_EQ(keyState[42], 1);
   EXPECT_EQ(keyState[54], 1);  // either Shift sets both

@@ -505,6 +505,8 @@ TEST(TextTinyScreen, OutputGoesNowhere) {
     ASSERT_EQ(GetTextState()->textRows, size.rows);
     // In a child first: a call that never returns ends there by the alarm
     // and a crash ends only the child, so both fail this test alone.
+    // (Where there are no children, a crash or hang fails the program.)
+#if GTEST_HAS_DEATH_TEST
     EXPECT_EXIT(
         {
           alarm(20);
@@ -514,6 +516,7 @@ TEST(TextTinyScreen, OutputGoesNowhere) {
         testing::ExitedWithCode(0), "")
         << size.width << " x " << size.height;
     if (HasFailure()) return;
+#endif
 
     const size_t pixels = size_t(size.width) * size_t(size.height);
     auto* framebuffer = reinterpret_cast<uint32_t*>(Screen()->framebuffer);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "forked_process.h"
+#include "frame_pattern.h"
 #include <fb/platform/driver.h>
 #include <fb/platform/drivers/x11.h>
 #include <fb/platform/events.h>
@@ -40,6 +41,9 @@ using namespace std::chrono_literals;
 // Xlib's Screen type.
 namespace fb {
 namespace {
+
+using framepattern::Pattern32;
+using framepattern::Pattern8;
 
 // Generous: these bound a wait for the server and the window thread, they
 // are not speed requirements.
@@ -101,6 +105,7 @@ class X11Test : public ::testing::Test {
     const char* display = std::getenv("DISPLAY");
     if (!display || !*display) GTEST_SKIP() << "DISPLAY is not set: no X server to test against";
     unsetenv("SCRDRIVER");
+    unsetenv("WAYLAND_DISPLAY");  // in a Wayland session the Wayland window would open
     setenv("FB_SCALE", "1", 1);  // the read-back is pixel for pixel, whatever the screen
     helper = XOpenDisplay(nullptr);
     if (!helper) GTEST_SKIP() << "cannot connect to the X server " << display;
@@ -179,21 +184,6 @@ struct FrameCase {
 
 class X11Frame : public X11Test, public ::testing::WithParamInterface<FrameCase> {};
 
-uint32_t Pattern32(int x, int y) {
-  return 0xFF000000u | uint32_t((x * 3) & 0xFF) << 16 | uint32_t((y * 5) & 0xFF) << 8 |
-         uint32_t((x + y) & 0xFF);
-}
-uint16_t Pattern16(int x, int y) { return uint16_t(x * 37 + y * 101); }
-uint8_t Pattern8(int x, int y) { return uint8_t(x + y * 3); }
-
-// 5-6-5 widened with the top bits repeated, so white stays white.
-uint32_t Rgb565(uint16_t p) {
-  const uint32_t r = p >> 11, g = (p >> 5) & 0x3F, b = p & 0x1F;
-  return ((r << 3) | (r >> 2)) << 16 | ((g << 2) | (g >> 4)) << 8 | ((b << 3) | (b >> 2));
-}
-uint32_t RgbOfPalette(uint32_t entry) {  // 0x00BBGGRR
-  return (entry & 0xFF) << 16 | (entry & 0xFF00) | (entry >> 16 & 0xFF);
-}
 
 TEST_P(X11Frame, DrawnFrameAppearsPixelForPixel) {
   const FrameCase c = GetParam();
@@ -203,28 +193,10 @@ TEST_P(X11Frame, DrawnFrameAppearsPixelForPixel) {
   EXPECT_EQ(X11UsingShm(), c.shm && serverShm);
 
   ScreenLock();
-  ScreenContext& s = *Screen();
-  for (int y = 0; y < HEIGHT; ++y)
-    for (int x = 0; x < WIDTH; ++x) {
-      uint8_t* p = s.framebuffer + size_t(y) * size_t(s.pitch) + size_t(x) * size_t(s.bpp);
-      if (c.depth == 32) {
-        const uint32_t v = Pattern32(x, y);
-        std::memcpy(p, &v, 4);
-      } else if (c.depth == 16) {
-        const uint16_t v = Pattern16(x, y);
-        std::memcpy(p, &v, 2);
-      } else {
-        *p = Pattern8(x, y);
-      }
-    }
-  std::vector<uint32_t> palette(s.devicePalette, s.devicePalette + 256);
+  const framepattern::Expected expected = framepattern::DrawPattern(*Screen());
   ScreenUnlock(-1, -1);
 
-  EXPECT_TRUE(WindowShows([&](int x, int y) {
-    if (c.depth == 32) return Pattern32(x, y) & 0xFFFFFF;
-    if (c.depth == 16) return Rgb565(Pattern16(x, y));
-    return RgbOfPalette(palette[Pattern8(x, y)]);
-  }, c.scale));
+  EXPECT_TRUE(WindowShows(expected, c.scale));
 
   if (c.depth == 8) {
     // A palette change repaints every pixel that uses the entry.
@@ -595,6 +567,7 @@ class X11Scaled : public ::testing::TestWithParam<bool> {
     if (!xvfb.Start("2304x1792x24")) GTEST_SKIP() << "Xvfb could not be started";
     display.emplace(xvfb.Display());
     unsetenv("SCRDRIVER");
+    unsetenv("WAYLAND_DISPLAY");
     setenv("FB_SCALE", "2", 1);
     other = XOpenDisplay(nullptr);
     ASSERT_NE(other, nullptr);
@@ -753,6 +726,7 @@ struct Opened {
 int DrawUntilStopped(int report, const std::string& display, pid_t meetBreak = 0) {
   setenv("DISPLAY", display.c_str(), 1);
   unsetenv("SCRDRIVER");
+  unsetenv("WAYLAND_DISPLAY");
   if (SetScreenMode(WIDTH, HEIGHT, 32, 0, 0, 0) != 0) return 97;
   const Opened opened{X11WindowId(), X11UsingShm()};
   if (write(report, &opened, sizeof opened) != sizeof opened) return 96;

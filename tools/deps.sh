@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
 # Makes sure the Debian packages a task needs are installed.
-#   tools/deps.sh play|test|windows|bench|screenshot
+#   tools/deps.sh play|test|windows|bench|screenshot|web
 # Installs what is missing with apt-get when run as root (or through sudo
 # without a password); otherwise prints the one apt-get line that would and
 # exits with status 1.
 set -euo pipefail
 
 case "${1:-}" in
-  play) packages=(g++ cmake make libx11-dev libxext-dev) ;;
+  play) packages=(g++ cmake make libx11-dev libxext-dev pkgconf libwayland-dev libxkbcommon-dev
+                  wayland-protocols) ;;
   # The test build also builds the benchmarks; the rivals rivals_bench
   # measures beside us (SDL2, pixman) come with "bench" only.
   test) packages=(g++ cmake make libx11-dev libxext-dev libgtest-dev libbenchmark-dev
                   pkgconf xvfb xdotool openbox x11-utils
-                  g++-mingw-w64-x86-64-posix googletest wine wine64) ;;
+                  g++-mingw-w64-x86-64-posix googletest wine wine64
+                  libwayland-dev libxkbcommon-dev wayland-protocols sway wtype grim
+                  emscripten nodejs python3 chromium) ;;
   windows) packages=(cmake make g++-mingw-w64-x86-64-posix wine wine64) ;;
+  # The web page: Emscripten (its JavaScript tools run on node) and
+  # python3 for the page's server.
+  web) packages=(g++ cmake make emscripten nodejs python3) ;;
   bench) packages=(g++ cmake make libx11-dev libxext-dev libbenchmark-dev pkgconf
+                   libwayland-dev libxkbcommon-dev wayland-protocols sway
                    libsdl2-dev libpixman-1-dev util-linux) ;;
   screenshot) packages=(g++ cmake make libx11-dev libxext-dev imagemagick) ;;
-  *) echo "usage: tools/deps.sh play|test|windows|bench|screenshot" >&2; exit 2 ;;
+  *) echo "usage: tools/deps.sh play|test|windows|bench|screenshot|web" >&2; exit 2 ;;
 esac
 
 missing=()

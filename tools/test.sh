@@ -4,8 +4,10 @@
 # the tests that run a second thread -- the package tests (install,
 # find_package, pkg-config, add_subdirectory) once, and the window tests on
 # Xvfb with and without MIT-SHM, with and without a window manager.  Then
-# the Windows build (cross-compiled with mingw-w64) and its tests under
-# Wine, and the Win32 drivers' windows watched from the X side.
+# the web build (Emscripten) with its tests under node and its page in
+# headless Chromium, the Windows build (cross-compiled with mingw-w64) and
+# its tests under Wine, and the Win32 drivers' windows watched from the X
+# side.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -98,6 +100,21 @@ for shm in with without; do
     pids=()
   done
 done
+
+# --- Wayland window tests (group "wayland") ---
+# Each test starts a headless sway of its own (tests/private_sway.h), so
+# the group needs no display from here and its tests may run side by side.
+step "Wayland window tests on headless sway"
+run_ctest build/release wayland
+step "Wayland window tests under ThreadSanitizer"
+run_ctest build/tsan wayland
+# --- end of the Wayland group ---
+# --- web page (Emscripten): its own script, tools/test-web.sh ---
+step "web build: the library's tests under node, the game's page in headless Chromium"
+web_start=$SECONDS
+tools/test-web.sh build/release
+printf 'Web part: %d s\n' $((SECONDS - web_start))
+# --- end of the web page's group ---
 
 step "Windows build (mingw-w64, -Werror) and its tests under Wine"
 windows_start=$SECONDS

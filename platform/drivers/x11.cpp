@@ -579,8 +579,12 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
     return -1;
   }
   const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
-    SetDisplayFailure(display ? "DISPLAY is empty" : "DISPLAY is not set");
+  if (!display) {
+    NoteDisplayUnset("DISPLAY");
+    return -1;
+  }
+  if (!*display) {
+    SetDisplayFailure("DISPLAY is empty");
     return -1;
   }
   const std::string cannotOpen = "cannot open the X display \"" + std::string(display) + "\"";
@@ -630,17 +634,6 @@ void X11Exit() {
   Release(*current);  // already done by the thread unless it never ran
   delete current;
   current = nullptr;
-}
-
-void X11SetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
-  if (!current) return;
-  LockDisplay();
-  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
-  UnlockDisplay();
-}
-
-void X11WaitVSync() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
 }
 
 int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int32_t clipped) {
@@ -801,43 +794,14 @@ namespace fb {
 
 using namespace x11;
 
-int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
-                    int32_t width, int32_t height, SettingVerdict* verdict) {
-  constexpr int32_t MAX_SCALE = 16, MAX_SIDE = 16384;
-  constexpr int32_t DESKTOP_WIDTH = 1920, DESKTOP_HEIGHT = 1080;
-  SettingVerdict ignored;
-  SettingVerdict& outcome = verdict ? *verdict : ignored;
-  outcome = setting && *setting ? SettingVerdict::Unusable : SettingVerdict::Unset;
-  if (width <= 0 || height <= 0) return 1;
-  const int32_t largest = std::max(1, std::min({MAX_SCALE, MAX_SIDE / width, MAX_SIDE / height}));
-  // The largest scale whose picture fits on the screen; 1 when not even
-  // the picture's own size does.
-  const int32_t fits =
-      std::clamp(std::min(screenWidth / width, screenHeight / height), int32_t(1), largest);
-  if (setting && *setting) {
-    int32_t n = 0;
-    const char* c = setting;
-    // Saturated, so that a long number cannot overflow.
-    for (; *c >= '0' && *c <= '9'; ++c) n = std::min(n * 10 + (*c - '0'), MAX_SIDE);
-    if (*c == '\0' && n >= 1) {
-      outcome = n > fits ? SettingVerdict::Capped : SettingVerdict::Taken;
-      return std::min(n, fits);
-    }
-  }
-  // A screen with the pixels of several desktops is a dense one; its
-  // pixels are smaller than the ones the program was drawn for.
-  const int32_t density = std::min(screenWidth / DESKTOP_WIDTH, screenHeight / DESKTOP_HEIGHT);
-  return std::clamp(density, int32_t(1), fits);
-}
-
 const DisplayDriver X11_DRIVER = {
     "X11",
     X11Init,
     X11Exit,
     LockDisplay,
     UnlockDisplay,
-    X11SetPalette,
-    X11WaitVSync,
+    StorePaletteEntryLocked,
+    SleepOneRefresh,
     X11GetMouse,
     X11SetMouse,
     X11SetWindowTitle,

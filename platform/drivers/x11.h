@@ -12,47 +12,13 @@
 #include <cstdint>
 
 #include "../driver.h"
+#include "../driver_support.h"  // WindowScale
 #include "../keyboard.h"
+#include "key_symbols.h"  // the key-symbol lookups X11 and Wayland share
 
 namespace fb {
 
 extern const DisplayDriver X11_DRIVER;
-
-// --- Key symbols (pure tables; any thread) ---
-
-// The virtual key of an X key symbol, or VK_NONE.  Letters of either case
-// give 'A'..'Z'; keypad symbols give the keypad or cursor virtual key
-// depending on which symbol NumLock selected.
-int32_t VirtualKeyOfKeysym(uint32_t keysym);
-
-// Whether a key with this symbol counts as an extended key (the cursor
-// block, keypad Enter and slash, the right-hand Ctrl and Alt, ...).
-bool IsExtendedKeysym(uint32_t keysym);
-
-// The Unicode character a key symbol types (keypad digits and operators,
-// Enter, Tab, Backspace and Escape included), or 0.  Of the older
-// character sets (Cyrillic, Greek, ...) only the characters that code page
-// 437 holds are known.
-uint32_t UnicodeOfKeysym(uint32_t keysym);
-
-// The character code a key symbol puts into the key queue: its code page
-// 437 byte (128-255 sign-extended), '?' for a character the code page
-// lacks (a euro sign, any Cyrillic letter), or 0 when it types nothing.
-int32_t KeysymCharacter(uint32_t keysym);
-
-// --- Window scale (pure; any thread) ---
-
-// The window shows each framebuffer pixel as a scale x scale block.
-// setting is FB_SCALE (may be null): a whole number from 1 up is taken as
-// it is (Taken) unless the picture would not fit on the screen; then the
-// largest scale that fits is used (Capped).  Anything else (Unusable, or
-// Unset when null or empty) chooses from the screen: one step per full
-// 1920 x 1080 the screen holds in both directions (a 3840 x 2160 screen
-// gives 2), no more than lets the picture fit.  Always at least 1, at
-// most 16, and the picture within 16384 pixels a side.  verdict (may be
-// null) receives what became of the setting.
-int32_t WindowScale(const char* setting, int32_t screenWidth, int32_t screenHeight,
-                    int32_t width, int32_t height, SettingVerdict* verdict = nullptr);
 
 // --- Test and benchmark hooks (program thread) ---
 

@@ -87,60 +87,21 @@ void HandleKey(X11Window& x, ScreenContext& screen, XKeyEvent& key) {
   char text[16];
   KeySym symbol = NoSymbol;
   const int length = XLookupString(&key, text, int(sizeof text), &symbol, nullptr);
-  const KeySym unshifted = XLookupKeysym(&key, 0);
-  // Keypad keys follow NumLock (Home or 7); the others are named by their
-  // unshifted symbol, so Shift+1 is still the key "1".  A key whose symbol
-  // names no virtual key (é on a French "2") keeps the one it samples as.
-  int32_t virtualKey = VirtualKeyOfKeysym(uint32_t(IsKeypadKey(unshifted) ? symbol : unshifted));
-  if (virtualKey == VK_NONE) virtualKey = x.keycodeKey[key.keycode & 0xFF];
-  const int scancode = ScancodeOfVirtualKey(virtualKey);
+  SymbolKeyMessage message{};
+  message.press = press;
+  message.repeat = press && x.keysDown[key.keycode];
+  message.symbol = uint32_t(symbol);
+  message.unshifted = uint32_t(XLookupKeysym(&key, 0));
+  message.mappedKey = x.keycodeKey[key.keycode & 0xFF];
+  message.lookupText = length == 1 ? static_cast<unsigned char>(text[0]) : -1;
+  message.shift = key.state & ShiftMask;
+  message.ctrl = key.state & ControlMask;
+  message.alt = key.state & Mod1Mask;
 
-  uint32_t control = 0;
-  if (key.state & ShiftMask) control |= CTRL_STATE_SHIFT;
-  if (key.state & ControlMask) control |= CTRL_STATE_LEFT_CTRL;
-  if (key.state & Mod1Mask) control |= CTRL_STATE_LEFT_ALT;
-  if (IsExtendedKeysym(uint32_t(symbol)) || IsExtendedKeysym(uint32_t(unshifted)))
-    control |= CTRL_STATE_EXTENDED;
-
-  // The typed character, as code page 437: control characters (Ctrl+letter)
-  // come from the lookup's text, everything else from the symbol.  The
-  // function and keypad symbols (0xFF00 up) type only what the symbol
-  // table says: the lookup would give Delete the character 127.
-  int32_t character = 0;
-  bool typed = false;  // Ctrl+Space types the character 0
-  const bool functionKey = symbol >= 0xFF00 && symbol <= 0xFFFF;
-  if (!functionKey && length == 1 && static_cast<unsigned char>(text[0]) < 0x80) {
-    character = static_cast<unsigned char>(text[0]);
-    typed = true;
-  } else {
-    character = KeysymCharacter(uint32_t(symbol));
-    typed = character != 0;
-  }
-  int32_t own = Cp437OfUnicode(UnicodeOfKeysym(uint32_t(unshifted)));
-  if (own < 0) own = 0;
-  const int32_t code = TranslateKey(character, scancode, control, own);
-
-  const bool repeat = press && x.keysDown[key.keycode];
   x.keysDown[key.keycode] = press;
   if (press) x.pressedSinceSample[key.keycode] = true;
-
-  // Keys pressed with Alt held, Alt itself and F10 are system keys: they
-  // give a release-kind event and nothing in the key queue.
-  const bool systemKey = (key.state & Mod1Mask) || virtualKey == VK_MENU || virtualKey == VK_F10;
-  int32_t kind = EVENT_KEY_RELEASE;
-  if (press && !systemKey) {
-    kind = repeat ? EVENT_KEY_REPEAT : EVENT_KEY_PRESS;
-    if (code > 255) PutKey(code);
-    if (typed) PutKey(character);
-  }
-  if (press && !repeat && (key.state & Mod1Mask) && virtualKey == VK_RETURN &&
-      !(x.flags & SCREEN_NO_SWITCH) && WindowActive())
+  if (HandleSymbolKey(message) && !(x.flags & SCREEN_NO_SWITCH) && WindowActive())
     ToggleFullscreen(x, screen);
-
-  // F10, Alt and Alt+F4 are swallowed whole: no event.
-  if (virtualKey == VK_F10 || virtualKey == VK_MENU || code == KEY_CLOSE) return;
-  const int32_t eventCharacter = uint32_t(code) <= 255 ? code : 0;
-  PostEvent(kind, scancode, eventCharacter);
 }
 
 // --- Mouse ---

@@ -129,14 +129,6 @@ struct X11Window {
   std::vector<int32_t> modes;  // program thread
 };
 
-// The framebuffer column (or row) under a window coordinate, given the
-// picture's offset in the window and the scale; negative left of (or
-// above) the picture.
-inline int FramebufferCoordinate(int windowCoordinate, int offset, int scale) {
-  const int d = windowCoordinate - offset;
-  return d >= 0 ? d / scale : (d - scale + 1) / scale;
-}
-
 // --- X errors (x11.cpp) ---
 // Errors on the window's own connection are recorded, not fatal.
 

@@ -415,9 +415,7 @@ const int32_t* FetchModesOf(Win32Window& w, int32_t depth, int32_t* count) {
 
 void SetPaletteOfCurrent(int32_t index, int32_t red, int32_t green, int32_t blue) {
   if (!current) return;
-  LockDisplay();
-  if (ScreenContext* screen = Screen()) StorePaletteEntry(*screen, index, red, green, blue);
-  UnlockDisplay();
+  StorePaletteEntryLocked(index, red, green, blue);
 }
 
 int GetMouseOfCurrent(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons,

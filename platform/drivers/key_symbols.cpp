@@ -1,6 +1,6 @@
-// Key symbols of the X11 driver: which virtual key a symbol stands for,
-// whether it is an extended key, and which character it types in code
-// page 437.  Constant tables only, so any thread may call these.
+// Key symbols, shared by the X11 and Wayland drivers: which virtual key a
+// symbol stands for, whether it is an extended key, which character it
+// types in code page 437, and what a key message puts into the queues.
 // The technical, special and publishing symbols hold a few characters of
 // code page 437 (box drawing, integrals); Xlib leaves them out by default.
 #define XK_TECHNICAL
@@ -10,7 +10,8 @@
 
 #include <array>
 
-#include "x11.h"
+#include "key_symbols.h"
+#include "../events.h"
 #include "../keyboard.h"
 
 namespace fb {
@@ -124,6 +125,62 @@ uint32_t UnicodeOfKeysym(uint32_t keysym) {
 int32_t KeysymCharacter(uint32_t keysym) {
   if (const uint32_t unicode = UnicodeOfKeysym(keysym)) return TypedCharacter(unicode);
   return keysym >= LEGACY_CHARACTERS_FIRST && keysym <= LEGACY_CHARACTERS_LAST ? '?' : 0;
+}
+
+int32_t VirtualKeyOfMessage(const SymbolKeyMessage& key) {
+  // Keypad keys follow NumLock (Home or 7); the others are named by their
+  // unshifted symbol, so Shift+1 is still the key "1".  A key whose symbol
+  // names no virtual key (é on a French "2") keeps the one it samples as.
+  const bool keypad = key.unshifted >= XK_KP_Space && key.unshifted <= XK_KP_Equal;
+  const int32_t virtualKey = VirtualKeyOfKeysym(keypad ? key.symbol : key.unshifted);
+  return virtualKey != VK_NONE ? virtualKey : key.mappedKey;
+}
+
+bool HandleSymbolKey(const SymbolKeyMessage& key) {
+  const int32_t virtualKey = VirtualKeyOfMessage(key);
+  const int scancode = ScancodeOfVirtualKey(virtualKey);
+
+  uint32_t control = 0;
+  if (key.shift) control |= CTRL_STATE_SHIFT;
+  if (key.ctrl) control |= CTRL_STATE_LEFT_CTRL;
+  if (key.alt) control |= CTRL_STATE_LEFT_ALT;
+  if (IsExtendedKeysym(key.symbol) || IsExtendedKeysym(key.unshifted))
+    control |= CTRL_STATE_EXTENDED;
+
+  // The typed character, as code page 437: control characters (Ctrl+letter)
+  // come from the lookup's text, everything else from the symbol.  The
+  // function and keypad symbols (0xFF00 up) type only what the symbol
+  // table says: the lookup would give Delete the character 127.
+  int32_t character = 0;
+  bool typed = false;  // Ctrl+Space types the character 0
+  const bool functionKey = key.symbol >= 0xFF00 && key.symbol <= 0xFFFF;
+  if (!functionKey && key.lookupText >= 0 && key.lookupText < 0x80) {
+    character = key.lookupText;
+    typed = true;
+  } else {
+    character = KeysymCharacter(key.symbol);
+    typed = character != 0;
+  }
+  int32_t own = Cp437OfUnicode(UnicodeOfKeysym(key.unshifted));
+  if (own < 0) own = 0;
+  const int32_t code = TranslateKey(character, scancode, control, own);
+
+  // Keys pressed with Alt held, Alt itself and F10 are system keys: they
+  // give a release-kind event and nothing in the key queue.
+  const bool systemKey = key.alt || virtualKey == VK_MENU || virtualKey == VK_F10;
+  int32_t kind = EVENT_KEY_RELEASE;
+  if (key.press && !systemKey) {
+    kind = key.repeat ? EVENT_KEY_REPEAT : EVENT_KEY_PRESS;
+    if (code > 255) PutKey(code);
+    if (typed) PutKey(character);
+  }
+  const bool switchScreen = key.press && !key.repeat && key.alt && virtualKey == VK_RETURN;
+
+  // F10, Alt and Alt+F4 are swallowed whole: no event.
+  if (virtualKey == VK_F10 || virtualKey == VK_MENU || code == KEY_CLOSE) return switchScreen;
+  const int32_t eventCharacter = uint32_t(code) <= 255 ? code : 0;
+  PostEvent(kind, scancode, eventCharacter);
+  return switchScreen;
 }
 
 }  // namespace fb
