@@ -2,6 +2,7 @@
 // game, shows the intro and runs frames until Escape is held.  Reads no
 // arguments; SCRDRIVER may choose the display driver.
 #include <cstdio>
+#include <string>
 
 #include <fb/clock/clock.h>
 #include <fb/clock/random.h>
@@ -18,11 +19,12 @@ int main() {
   for (const std::string& note : fb::SettingNotes())
     std::fprintf(stderr, "%s: %s\n", fb::ProgramName().c_str(), note.c_str());
   // Without a screen nothing can be shown, not even the "[ERROR]" lines of
-  // the start-up: say why on the console and fail.
+  // the start-up: say why on standard error (in a message box where there
+  // is none, as for the Windows game started from the desktop) and fail.
   if (opened != 0) {
     const std::string& why = fb::DisplayFailure();
-    std::fprintf(stderr, "%s: no screen could be opened: %s\n", fb::ProgramName().c_str(),
-                 why.empty() ? "no display driver could start" : why.c_str());
+    fb::ReportFailure(fb::ProgramName() + ": no screen could be opened: " +
+                      (why.empty() ? "no display driver could start" : why));
     return 1;
   }
   fb::SeedRandom(fb::TimerSeconds(), 0);

@@ -118,6 +118,7 @@ Image* LoadIMGFile(const std::string& fileName, SpriteLoad* result) {
 Image* LoadGamePicture(const std::string& fileName) {
   SpriteLoad result;
   Image* image = LoadIMGFile(fileName, &result);
+  if (image) KeepSpriteRuns(image);
   if (result != SpriteLoad::Loaded)
     std::fprintf(stderr, "%s: cannot load %s: %s\n", ProgramName().c_str(),
                  NativePath(fileName.c_str()).c_str(), SpriteLoadText(result));

@@ -50,7 +50,9 @@ fb::Image* LoadIMGFile(const std::string& fileName, SpriteLoad* result = nullptr
 // LoadIMGFile for the game's own pictures: unless the picture loaded
 // whole, one line on standard error names the file (with this platform's
 // separators) and the reason: "shooter: cannot load imgs/reload.bmp: no
-// such file".  What the game does next is the caller's business.
+// such file".  What the game does next is the caller's business.  The
+// game only ever puts its pictures, so each keeps its sprite runs
+// (fb::KeepSpriteRuns); one that cannot is put the ordinary way.
 fb::Image* LoadGamePicture(const std::string& fileName);
 
 }  // namespace shooter

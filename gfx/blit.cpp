@@ -7,6 +7,7 @@
 
 #include "blit_packed.h"
 #include "spans.h"
+#include "sprite_runs.h"
 #include "../platform/runtime.h"
 #include "../platform/screen.h"
 
@@ -27,6 +28,13 @@ const BlitTable* TableForScreen(PutMode mode, uint32_t screenFlags) {
   if (!(screenFlags & SCREEN_MARK_PACKED)) return PlainBlitTable(mode);
   if (screenFlags & SCREEN_MARK_AVX2) return Avx2BlitTable(mode);
   return Sse2BlitTable(mode);
+}
+
+// The routine that puts an image by its sprite runs, of the same set.
+RunsRoutine RunsForScreen(uint32_t screenFlags, int bpp, bool clearAlpha) {
+  if ((screenFlags & SCREEN_MARK_PACKED) && (screenFlags & SCREEN_MARK_AVX2))
+    return Avx2RunsRoutine(bpp, clearAlpha);
+  return PlainRunsRoutine(bpp, clearAlpha);
 }
 
 int64_t Clamp(int64_t v, int64_t hi) { return std::clamp<int64_t>(v, 0, hi); }
@@ -65,10 +73,18 @@ bool PutWholeImageDirect(float x, float y, Image* image, int32_t alpha, int32_t 
     return false;
   const BlitTable*& table = dc->blitCache[int(PutMode::Blend)];
   if (!table) table = TableForScreen(PutMode::Blend, screen->flags);
+  // Opaque pixels become the image's at alpha 255: a sprite's runs draw it.
+  const SpriteRuns* runs = (alpha & 0xFF) == 255 ? RunsOf(image) : nullptr;
+  const uint8_t* from = ImagePixels(static_cast<const Image*>(image));
+  uint8_t* to = PixelAddress(*dc, int(px), int(py));
   dc->lastPoint = {x, y};
   LockForDrawing(*dc);
-  table->byBpp[3](ImagePixels(image), PixelAddress(*dc, int(px), int(py)), int(width),
-                  int(height), int(image->pitch), dc->pitch, alpha, param, extra);
+  if (runs)
+    RunsForScreen(screen->flags, 4, false)(*runs, from, to, 0, int(height), 0, int(width),
+                                           int(image->pitch), dc->pitch);
+  else
+    table->byBpp[3](from, to, int(width), int(height), int(image->pitch), dc->pitch, alpha, param,
+                    extra);
   // directSerial vouches for the shown page, and the clip rectangle lies
   // inside the screen.
   SetDirtyFlags(dc->dirtyRows + py, size_t(height));
@@ -153,9 +169,10 @@ int32_t PutOntoItself(DrawContext& dc, BlitRoutine routine, const uint8_t* from,
   if (!table || dc.bpp < 1 || dc.bpp > 4 || !table->byBpp[dc.bpp - 1]) return Fail();
   const BlitRoutine routine = table->byBpp[dc.bpp - 1];
 
-  // Source rectangle, inclusive corners clamped into the image.
-  const uint8_t* first = ImagePixels(image);
-  int64_t width = imageWidth, height = imageHeight;
+  // Source rectangle, inclusive corners clamped into the image; (sx, sy)
+  // is its first pixel.
+  const uint8_t* first = ImagePixels(static_cast<const Image*>(image));
+  int64_t width = imageWidth, height = imageHeight, sx = 0, sy = 0;
   if (x1 != PUT_WHOLE_IMAGE) {
     if (rx1 > rx2) std::swap(rx1, rx2);
     if (ry1 > ry2) std::swap(ry1, ry2);
@@ -165,6 +182,8 @@ int32_t PutOntoItself(DrawContext& dc, BlitRoutine routine, const uint8_t* from,
     ry2 = Clamp(ry2, imageHeight - 1);
     width = rx2 - rx1 + 1;
     height = ry2 - ry1 + 1;
+    sx = rx1;
+    sy = ry1;
     first += ry1 * pitch + rx1 * imageBpp;
   }
   if (width <= 0 || height <= 0) {
@@ -182,12 +201,14 @@ int32_t PutOntoItself(DrawContext& dc, BlitRoutine routine, const uint8_t* from,
   }
   if (py < c.y) {
     first += (c.y - py) * pitch;
+    sy += c.y - py;
     height -= c.y - py;
     py = c.y;
   }
   if (py + height > int64_t(c.y) + c.height) height = int64_t(c.y) + c.height - py;
   if (px < c.x) {
     first += (c.x - px) * imageBpp;
+    sx += c.x - px;
     width -= c.x - px;
     px = c.x;
   }
@@ -200,8 +221,17 @@ int32_t PutOntoItself(DrawContext& dc, BlitRoutine routine, const uint8_t* from,
       return PutOntoItself(dc, routine, first, to, int(width), int(height), int(pitch), imageBpp,
                            alpha, param, extra);
   }
+  // A keyed copy of a sprite goes by its runs; an image put onto itself
+  // has none (selecting it as the target dropped them) and went above.
+  bool clearAlpha = false;
+  const SpriteRuns* runs =
+      target != image && IsKeyedCopy(mode, imageBpp, alpha, clearAlpha) ? RunsOf(image) : nullptr;
   LockForDrawing(dc);
-  routine(first, to, int(width), int(height), int(pitch), dc.pitch, alpha, param, extra);
+  if (runs)
+    RunsForScreen(screen->flags, imageBpp, clearAlpha)(*runs, first, to, int(sy), int(height),
+                                                       int(sx), int(width), int(pitch), dc.pitch);
+  else
+    routine(first, to, int(width), int(height), int(pitch), dc.pitch, alpha, param, extra);
   MarkDirtyRows(dc, int(py), int(py + height - 1));
   UnlockForDrawing(dc);
   SetLastError(0);

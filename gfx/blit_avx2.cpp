@@ -11,6 +11,7 @@
 #include <immintrin.h>
 
 #include "blit_pixel.h"
+#include "sprite_runs.h"
 
 namespace fb {
 
@@ -289,6 +290,45 @@ void Transparent32(const uint8_t* src, uint8_t* dst, int width, int height, int 
   KeyedCopy32<true>(src, dst, width, height, srcPitch, dstPitch);
 }
 
+// One opaque run of count 4-byte pixels, copied without reading the
+// target: steps of eight, and the last eight again, overlapping the step
+// before (it stores the same source pixels there); shorter runs in two
+// overlapping halves of 4, 2 or 1 pixels.
+inline void CopyRun32(const uint8_t* s, uint8_t* d, int count, __m256i keep) {
+  if (count >= 8) {
+    const int last = 4 * (count - 8);
+    for (int x = 0; x < last; x += 32) Store(d + x, _mm256_and_si256(Load(s + x), keep));
+    Store(d + last, _mm256_and_si256(Load(s + last), keep));
+  } else if (count >= 4) {
+    const __m128i k = _mm256_castsi256_si128(keep);
+    const int last = 4 * (count - 4);
+    const __m128i a = _mm_and_si128(Load128(s), k), b = _mm_and_si128(Load128(s + last), k);
+    Store128(d, a);
+    Store128(d + last, b);
+  } else if (count >= 2) {
+    const __m128i k = _mm256_castsi256_si128(keep);
+    const int last = 4 * (count - 2);
+    const __m128i a = _mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)), k);
+    const __m128i b = _mm_and_si128(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + last)), k);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), a);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + last), b);
+  } else {
+    StoreU32(d, LoadU32(s) & uint32_t(_mm256_cvtsi256_si32(keep)));
+  }
+}
+
+template <bool clearAlpha>
+void Runs32(const SpriteRuns& runs, const uint8_t* src, uint8_t* dst, int firstRow, int rows,
+            int firstColumn, int columns, int srcPitch, int dstPitch) {
+  const __m256i keep = _mm256_set1_epi32(clearAlpha ? 0x00FFFFFF : -1);
+  ForEachRun<4>(
+      runs, src, dst, firstRow, rows, firstColumn, columns, srcPitch, dstPitch,
+      [keep](const uint8_t* s, uint8_t* d, int count) { CopyRun32(s, d, count, keep); },
+      [srcPitch, dstPitch](const uint8_t* s, uint8_t* d, int count, int n) {
+        KeyedCopy32<clearAlpha>(s, d, count, n, srcPitch, dstPitch);
+      });
+}
+
 void Alpha8To32(const uint8_t* src, uint8_t* dst, int width, int height, int srcPitch,
                 int dstPitch, int32_t, int32_t, int32_t) {
   const __m256i colour = _mm256_set1_epi32(0x00FFFFFF);
@@ -359,6 +399,11 @@ const BlitTable AVX2_BLEND = {{Blend8Routine, Blend16Routine, nullptr, Blend32Ro
 
 }  // namespace
 
+RunsRoutine Avx2RunsRoutine(int bpp, bool clearAlpha) {
+  if (bpp != 4) return PlainRunsRoutine(bpp, clearAlpha);
+  return clearAlpha ? Runs32<true> : Runs32<false>;
+}
+
 const BlitTable* Avx2BlitTable(PutMode mode) {
   switch (mode) {
     case PutMode::Transparent: return &AVX2_TRANSPARENT;
@@ -372,8 +417,11 @@ const BlitTable* Avx2BlitTable(PutMode mode) {
 
 #else
 
+#include "sprite_runs.h"
+
 namespace fb {
 const BlitTable* Avx2BlitTable(PutMode mode) { return Sse2BlitTable(mode); }
+RunsRoutine Avx2RunsRoutine(int bpp, bool clearAlpha) { return PlainRunsRoutine(bpp, clearAlpha); }
 }  // namespace fb
 
 #endif

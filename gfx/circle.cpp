@@ -375,14 +375,22 @@ DotRun BeginDots(Image* target) {
   run.serial = dc->modeSerial;
   run.lastX = dc->lastPoint.x;
   run.lastY = dc->lastPoint.y;
-  // Other depths and aspects draw every dot through DrawCircle.
-  if (dc->bpp != 4 || FloatBits(dc->screen->aspect) != FloatBits(1.0f)) return run;
+  // Other depths and aspects draw every dot through DrawCircle, and so do
+  // images: each dot is then a drawing operation on the image, which drops
+  // sprite runs made for it meanwhile (image.h).
+  if (dc->target || dc->bpp != 4 || FloatBits(dc->screen->aspect) != FloatBits(1.0f)) return run;
   const ClipRect& c = dc->clip;
   run.origin = PixelAddress(*dc, c.x, c.y);
   run.pitch = dc->pitch;
   run.xSpan = uint64_t(std::max(0, c.width - 2));
   run.ySpan = uint64_t(std::max(0, c.height - 2));
-  if (!dc->target && dc->workPage == dc->screen->visiblePage) run.dirtyRows = dc->dirtyRows + c.y;
+  // Nothing clears a mark while the run holds the lock: once every row of
+  // the clip rectangle is marked, as after a frame's background, its dots
+  // need not look at the marks.
+  uint8_t* const marks = dc->dirtyRows + c.y;
+  if (!dc->target && dc->workPage == dc->screen->visiblePage &&
+      std::memchr(marks, 0, size_t(c.height)))
+    run.dirtyRows = marks;
   run.leastColour = dc->dotLeastColour;
   return run;
 }
@@ -400,9 +408,35 @@ bool DotRunLive(DotRun& run) {
   return true;
 }
 
+namespace {
+
+// A dot of a run on the 32-bit screen that the direct way leaves: its
+// cross reaches past the clip rectangle or lies outside it, as a dying
+// explosion's dots mostly do.  What the scan leaves for it: the pixels of
+// the cross inside the clip rectangle, and the marks of the three rows it
+// reaches where they lie inside, drawn or not.
+void DrawClippedDot(const DotRun& run, const ClipRect& c, float x, float y, uint32_t colour) {
+  // Relative to the clip rectangle, as run.origin and run.dirtyRows are.
+  const int cx = RoundToPixel(x), cy = RoundToPixel(y);
+  for (int row = std::max(cy - 1, 0); row <= std::min(cy + 1, c.height - 1); ++row) {
+    auto* pixels = reinterpret_cast<uint32_t*>(run.origin + intptr_t(row) * run.pitch);
+    const int reach = row == cy ? 1 : 0;
+    for (int col = std::max(cx - reach, 0); col <= std::min(cx + reach, c.width - 1); ++col)
+      pixels[col] = colour;
+    if (run.dirtyRows) run.dirtyRows[row] = 1;
+  }
+}
+
+}  // namespace
+
 void DrawDotOutOfLine(DotRun& run, float x, float y, Color colour) {
-  if (DotRunLive(run))
-    DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+  if (!DotRunLive(run)) return;
+  // The direct way was set up (origin), and the context still has the
+  // screen as its target with the storing routines.
+  const DrawContext* dc = threadDrawContext;
+  if (run.origin && colour >= run.leastColour && dc && dc->directSerial == run.serial)
+    return DrawClippedDot(run, dc->clip, x, y, colour);
+  DrawCircle(run.target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
 }
 
 void EndDots(DotRun& run) {

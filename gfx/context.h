@@ -122,9 +122,11 @@ inline DrawContext* GetDrawContext() {
 
 // Makes target (nullptr = the screen) the context's target: clip, bpp,
 // pitch, row table and pixel routines.  Selecting the current target again
-// does nothing.
+// does nothing more.  An image selected is about to be written: it loses
+// its sprite runs (image.h), also when it was the target already.
 void SelectTargetChanged(DrawContext& dc, Image* target);
 inline void SelectTarget(DrawContext& dc, Image* target) {
+  if (target && target->spriteRuns) DropSpriteRuns(target);
   const bool current = target ? target == dc.target && (dc.state & DC_IMAGE_TARGET)
                               : !(dc.state & (DC_RELOAD_SCREEN | DC_IMAGE_TARGET));
   if (!current) SelectTargetChanged(dc, target);

@@ -32,8 +32,8 @@ Image* CreateImage(int32_t width, int32_t height, Color colour, int32_t depth, i
   image->width = uint32_t(width);
   image->height = uint32_t(height);
   image->pitch = uint32_t(pitch);
-  image->reserved0 = 0;
-  image->reserved1 = 0;
+  image->runsOwner = 0;
+  image->spriteRuns = 0;
 
   uint32_t fill = flags < 0 ? TransparentPixel(bpp) : ConvertColor(bpp, colour);
   DrawContext* dc = GetDrawContext();
@@ -55,6 +55,7 @@ void DestroyImage(Image* image) {
     if (dc->target == image) ForgetTarget(*dc);
   }
   NoteTargetFreed();  // a DotRun on it must stop writing
+  DropSpriteRuns(image);
   FreeAligned16(image);
 }
 

@@ -106,9 +106,14 @@ inline void DrawCircle(Image* target, float x, float y, float radius, Color colo
 // set-up once and holds the screen lock; each DrawDot then draws exactly
 // what DrawCircle(target, x, y, 1, colour, 0, 0, FULL_CIRCLE, 1,
 // CoordFlags::Absolute) would, writing a dot wholly inside the clip
-// rectangle of a 32-bit target directly and passing anything else to
+// rectangle of a 32-bit screen directly and passing anything else (every
+// dot on an image, so that it drops the image's sprite runs) to
 // DrawCircle; EndDots leaves lastPoint where the last such DrawCircle would
-// have and releases the lock.  Program's thread.
+// have and releases the lock.  Nothing else is drawn or presented (no
+// CopyPage) between BeginDots and EndDots: holding the lock keeps every
+// row marked changed at BeginDots marked, so when all of them are, as
+// after a frame's background, the dots do not look at the marks.
+// Program's thread.
 //
 // What a run may outlive: a run is spent once EndDots has ended it, once
 // the screen it was begun on is closed or replaced by SetScreenMode, and,

@@ -70,7 +70,7 @@ struct FontImage {
 // Reads and checks the header.  false: not a font image for this target.
 bool ReadFontImage(Image* image, int targetBpp, FontImage& font) {
   if (image->type != IMAGE_TYPE || int(image->bpp) != targetBpp || image->height < 2) return false;
-  const uint8_t* header = ImagePixels(image);
+  const uint8_t* header = ImagePixels(static_cast<const Image*>(image));
   const int64_t headerBytes = int64_t(image->width) * image->bpp;
   if (headerBytes < 3 || header[0] != 0 || header[1] > header[2]) return false;
   font.image = image;

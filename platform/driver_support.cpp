@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "events.h"
 #include "screen.h"
 #include "window_thread.h"
 
@@ -33,26 +34,79 @@ void SleepOneRefresh() {
   std::this_thread::sleep_for(std::chrono::milliseconds(RefreshPeriodMs(Screen())));
 }
 
+void PressPointerButton(PointerState& pointer, int32_t button, uint32_t timeMs) {
+  pointer.buttons |= button;
+  const bool twice =
+      button == pointer.lastClickButton && timeMs - pointer.lastClickTime < DOUBLE_CLICK_MS;
+  pointer.lastClickButton = twice ? 0 : button;
+  pointer.lastClickTime = timeMs;
+  PostEvent(twice ? EVENT_MOUSE_DOUBLE_CLICK : EVENT_MOUSE_PRESS, button);
+}
+
+void ReleasePointerButton(PointerState& pointer, int32_t button) {
+  pointer.buttons &= ~button;
+  PostEvent(EVENT_MOUSE_RELEASE, button);
+}
+
+void TurnPointerWheel(PointerState& pointer, bool horizontal, int32_t notches) {
+  int32_t& position = horizontal ? pointer.horizontalWheel : pointer.wheel;
+  position += notches * WHEEL_NOTCH;
+  PostEvent(horizontal ? EVENT_MOUSE_HWHEEL : EVENT_MOUSE_WHEEL, position);
+}
+
+void MovePointerTo(PointerState& pointer, int32_t x, int32_t y) {
+  PostEvent(EVENT_MOUSE_MOVE, x, y, x - pointer.x, y - pointer.y);
+  pointer.x = x;
+  pointer.y = y;
+}
+
+int AnswerGetMouse(const PointerState& pointer, int32_t x, int32_t y, int32_t width,
+                   int32_t height, int32_t clipped, int32_t* outX, int32_t* outY,
+                   int32_t* outWheel, int32_t* outButtons) {
+  if (clipped > 0) {
+    x = std::clamp(x, 0, width - 1);
+    y = std::clamp(y, 0, height - 1);
+  }
+  if (x < 0 || y < 0 || x >= width || y >= height) return -1;
+  if (outX) *outX = x;
+  if (outY) *outY = y;
+  if (outWheel) *outWheel = pointer.wheel;
+  if (outButtons) *outButtons = pointer.buttons;
+  return 0;
+}
+
 int32_t RefreshPeriodMs(const ScreenContext* screen) {
   const int32_t rate = screen ? screen->refreshRate : 0;
   return rate > 0 ? 1000 / rate : 16;
 }
 
-std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth) {
+std::vector<DisplayMode> FullscreenModeTries(int32_t width, int32_t height, int32_t depth,
+                                             std::span<const DisplayMode> offered) {
   const int32_t sister = depth == 15   ? 16
                          : depth == 16 ? 15
                          : depth == 24 ? 32
                          : depth == 32 ? 24
                                        : 0;
+  // Depth 0: a standard mode, taken to exist at every depth.
+  static constexpr DisplayMode STANDARD_MODES[] = {
+      {320, 240, 0}, {640, 480, 0}, {800, 600, 0}, {1024, 768, 0}, {1280, 1024, 0}};
+  if (offered.empty()) offered = STANDARD_MODES;
   std::vector<DisplayMode> tries;
-  auto bothDepths = [&](int32_t h) {
-    tries.push_back({width, h, depth});
-    if (sister) tries.push_back({width, h, sister});
+  auto bothDepths = [&](int32_t w, int32_t h) {
+    tries.push_back({w, h, depth});
+    if (sister) tries.push_back({w, h, sister});
   };
-  bothDepths(height);
+  bothDepths(width, height);
   for (int32_t taller : {240, 480, 600, 768, 1024}) {
-    if (taller > height) {
-      bothDepths(taller);
+    if (taller <= height) continue;
+    int32_t narrowest = 0;
+    for (const DisplayMode& m : offered) {
+      const bool fits = m.height == taller && m.width >= width &&
+                        (m.depth == 0 || m.depth == depth || (sister && m.depth == sister));
+      if (fits && (!narrowest || m.width < narrowest)) narrowest = m.width;
+    }
+    if (narrowest) {
+      bothDepths(narrowest, taller);
       break;
     }
   }

@@ -28,6 +28,14 @@ namespace fb {
 // path of its executable.
 std::string ProgramName();
 
+// Tells the program's user of a failure, in one line without its end: on
+// standard error when the program has somewhere to write it (a console, a
+// file, a pipe); otherwise, as for a Windows program started from the
+// desktop, in a message box titled with ProgramName, which waits until
+// the user closes it.  The library itself never calls it.  Program's
+// thread.
+void ReportFailure(std::string_view line);
+
 // The name ProgramName gives for an executable's path: what follows the
 // last of the separators, without its last extension, at most 127
 // characters.

@@ -214,56 +214,69 @@ TEST(SmallDiscs, DotRunMatchesDrawCircle) {
     for (float y : ys) dots.push_back({x, y, Color(0xFF000000u | rng())});
   dots.push_back({NAN, 3, 0xFF102030u});
   dots.push_back({7.5f, 6.5f, 0xFF405060u});  // the last one sets lastPoint
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "depth " << c.depth.depth << " flags " << c.depth.flags
-                                    << (c.image ? " image" : " screen") << " aspect " << c.aspect
-                                    << (c.locked ? " locked" : ""));
-    ASSERT_EQ(fbtest::OpenNullScreen(W, H, c.depth.depth, c.depth.flags), 0);
-    Screen()->aspect = c.aspect;
-    Image* image = c.image ? CreateImage(W - 7, H - 5, 0, c.depth.depth, 0) : nullptr;
-    if (c.locked) ScreenLock();
-    Reset(image);
-    DotRun run = BeginDots(image);
-    for (const Dot& d : dots) DrawDot(run, d.x, d.y, d.colour);
-    EndDots(run);
-    const Screenshot got = Take(image);
-    Reset(image);
-    for (const Dot& d : dots)
-      DrawCircle(image, d.x, d.y, 1, d.colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
-    const Screenshot want = Take(image);
-    if (c.locked) ScreenUnlock(1, 0);
-    ExpectSame(got, want);
-    DestroyImage(image);
-    CloseScreen();
-    if (HasFatalFailure()) return;
-  }
+  // Outside, beside a row or a column of the screen or beyond both, as a
+  // dying explosion's dots are: a run of their own, whose marks (their
+  // rows inside are marked all the same) no other dot's hide.
+  std::vector<Dot> outside;
+  for (float far : {-40.0f, -1.5f, float(W) + 30, 1e12f})
+    for (float at : {0.0f, 7.0f, float(H) - 1})
+      outside.insert(outside.end(), {{far, at, 0xFF0A0B0Cu}, {at, far, 0xFF0D0E0Fu}});
+  for (const Case& c : cases)
+    for (const std::vector<Dot>* list : {&dots, &outside}) {
+      SCOPED_TRACE(testing::Message() << "depth " << c.depth.depth << " flags " << c.depth.flags
+                                      << (c.image ? " image" : " screen") << " aspect " << c.aspect
+                                      << (c.locked ? " locked" : ""));
+      ASSERT_EQ(fbtest::OpenNullScreen(W, H, c.depth.depth, c.depth.flags), 0);
+      Screen()->aspect = c.aspect;
+      Image* image = c.image ? CreateImage(W - 7, H - 5, 0, c.depth.depth, 0) : nullptr;
+      if (c.locked) ScreenLock();
+      Reset(image);
+      DotRun run = BeginDots(image);
+      for (const Dot& d : *list) DrawDot(run, d.x, d.y, d.colour);
+      EndDots(run);
+      const Screenshot got = Take(image);
+      Reset(image);
+      for (const Dot& d : *list)
+        DrawCircle(image, d.x, d.y, 1, d.colour, 0, 0, FULL_CIRCLE, 1, CoordFlags::Absolute);
+      const Screenshot want = Take(image);
+      if (c.locked) ScreenUnlock(1, 0);
+      ExpectSame(got, want);
+      DestroyImage(image);
+      CloseScreen();
+      if (HasFatalFailure()) return;
+    }
 }
 
 // A dot marks the rows of its cross that are not marked yet, whichever
 // of them were: on a clean screen the shortcut that skips rows already
-// marked must not skip any, by a run or by DrawCircle under the lock.
+// marked must not skip any, by a run or by DrawCircle under the lock, at
+// the screen's edges too, with the other rows marked or not (a run that
+// finds every row marked need not look).
 TEST(SmallDiscs, DotsMarkTheirRowsFromAnyStart) {
   fbtest::ScreenGuard guard;
   ASSERT_EQ(fbtest::OpenNullScreen(W, H, 32), 0);
-  constexpr int y = 10;
-  for (bool byRun : {true, false})
-    for (int marked : {0b000, 0b001, 0b010, 0b100, 0b101, 0b111}) {  // rows y - 1 .. y + 1
-      SCOPED_TRACE(testing::Message() << (byRun ? "run" : "DrawCircle") << " marked " << marked);
-      std::vector<uint8_t> want(H, 0);
-      for (int i = 0; i < 3; ++i) want[size_t(y - 1 + i)] = (marked >> i) & 1;
-      std::memcpy(Screen()->dirtyRows, want.data(), H);
-      ScreenLock();
-      if (byRun) {
-        DotRun run = BeginDots(nullptr);
-        DrawDot(run, 12, y, 0xFFFFFFFFu);
-        EndDots(run);
-      } else {
-        DrawCircle(nullptr, 12, y, 1, 0xFFFFFFFFu, 0, 0, FULL_CIRCLE, -1, CoordFlags::Absolute);
-      }
-      ScreenUnlock(1, 0);
-      want[y - 1] = want[y] = want[y + 1] = 1;
-      EXPECT_EQ(std::vector<uint8_t>(Screen()->dirtyRows, Screen()->dirtyRows + H), want);
-    }
+  for (int y : {10, 1, H - 2})
+    for (bool othersMarked : {false, true})
+      for (bool byRun : {true, false})
+        for (int marked : {0b000, 0b001, 0b010, 0b100, 0b101, 0b110, 0b111}) {  // y - 1 .. y + 1
+          SCOPED_TRACE(testing::Message() << (byRun ? "run" : "DrawCircle") << " marked "
+                                          << marked << " row " << y
+                                          << (othersMarked ? ", others marked" : ""));
+          std::vector<uint8_t> want(H, othersMarked);
+          for (int i = 0; i < 3; ++i) want[size_t(y - 1 + i)] = (marked >> i) & 1;
+          std::memcpy(Screen()->dirtyRows, want.data(), H);
+          ScreenLock();
+          if (byRun) {
+            DotRun run = BeginDots(nullptr);
+            DrawDot(run, 12, y, 0xFFFFFFFFu);
+            EndDots(run);
+          } else {
+            DrawCircle(nullptr, 12, y, 1, 0xFFFFFFFFu, 0, 0, FULL_CIRCLE, -1, CoordFlags::Absolute);
+          }
+          ScreenUnlock(1, 0);
+          want[y - 1] = want[y] = want[y + 1] = 1;
+          EXPECT_EQ(std::vector<uint8_t>(Screen()->dirtyRows, Screen()->dirtyRows + H), want);
+        }
 }
 
 // A run that outlives its screen or its image, or its EndDots, or was

@@ -178,7 +178,7 @@ TEST(DriverSelect, NamesCompareWithoutCase) {
   EXPECT_FALSE(SameDriverName(nullptr, "X11"));
 }
 
-TEST(FullscreenModes, SisterDepthThenTheNextTallerHeight) {
+TEST(FullscreenModes, SisterDepthThenTheNextTallerModeOffered) {
   auto text = [](const std::vector<DisplayMode>& modes) {
     std::string out;
     for (const DisplayMode& m : modes)
@@ -186,22 +186,36 @@ TEST(FullscreenModes, SisterDepthThenTheNextTallerHeight) {
              "x" + std::to_string(m.depth);
     return out;
   };
+  // What a display under Wine on a 1280 x 1024 X screen lists, and no more.
+  const std::vector<DisplayMode> wine = {{1280, 1024, 8}, {1280, 1024, 16}, {1280, 1024, 32}};
+  const std::vector<DisplayMode> wide = {{800, 600, 32}, {1024, 768, 32}, {1600, 1024, 32},
+                                         {1366, 768, 32}, {1280, 1024, 16}};
   struct Case {
     int width, height, depth;
+    std::vector<DisplayMode> offered;  // empty: the standard modes
     const char* tries;
   } cases[] = {
-      {1024, 768, 32, "1024x768x32 1024x768x24 1024x1024x32 1024x1024x24"},
-      {1280, 1000, 32, "1280x1000x32 1280x1000x24 1280x1024x32 1280x1024x24"},
-      {640, 400, 16, "640x400x16 640x400x15 640x480x16 640x480x15"},
-      {320, 200, 15, "320x200x15 320x200x16 320x240x15 320x240x16"},
-      {320, 240, 24, "320x240x24 320x240x32 320x480x24 320x480x32"},
-      {800, 100, 8, "800x100x8 800x240x8"},          // no sister to 8 bits
-      {1280, 1024, 32, "1280x1024x32 1280x1024x24"},  // nothing taller than 1024
-      {1600, 1200, 16, "1600x1200x16 1600x1200x15"},
+      {1024, 768, 32, {}, "1024x768x32 1024x768x24 1280x1024x32 1280x1024x24"},
+      {1024, 768, 32, wine, "1024x768x32 1024x768x24 1280x1024x32 1280x1024x24"},
+      {1280, 1000, 32, {}, "1280x1000x32 1280x1000x24 1280x1024x32 1280x1024x24"},
+      {640, 400, 16, {}, "640x400x16 640x400x15 640x480x16 640x480x15"},
+      {320, 200, 15, {}, "320x200x15 320x200x16 320x240x15 320x240x16"},
+      {320, 240, 24, {}, "320x240x24 320x240x32 640x480x24 640x480x32"},
+      {800, 100, 8, {}, "800x100x8 800x600x8"},  // no sister to 8 bits; 240 and 480 too narrow
+      {1280, 1024, 32, {}, "1280x1024x32 1280x1024x24"},  // nothing taller than 1024
+      {1600, 1200, 16, {}, "1600x1200x16 1600x1200x15"},
+      {1400, 768, 32, {}, "1400x768x32 1400x768x24"},  // no standard mode that wide
+      // The narrowest wide enough; heights without one are passed over.
+      {800, 600, 32, wide, "800x600x32 800x600x24 1024x768x32 1024x768x24"},
+      {1100, 700, 32, wide, "1100x700x32 1100x700x24 1366x768x32 1366x768x24"},
+      {1400, 700, 24, wide, "1400x700x24 1400x700x32 1600x1024x24 1600x1024x32"},
+      {640, 480, 32, wine, "640x480x32 640x480x24 1280x1024x32 1280x1024x24"},
+      {640, 480, 24, {{1280, 1024, 16}}, "640x480x24 640x480x32"},  // of neither depth
+      {640, 480, 16, wine, "640x480x16 640x480x15 1280x1024x16 1280x1024x15"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(text(FullscreenModeTries(c.width, c.height, c.depth)), c.tries)
-        << c.width << "x" << c.height << "x" << c.depth;
+    EXPECT_EQ(text(FullscreenModeTries(c.width, c.height, c.depth, c.offered)), c.tries)
+        << c.width << "x" << c.height << "x" << c.depth << " of " << c.offered.size() << " modes";
 }
 
 }  // namespace

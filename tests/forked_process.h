@@ -93,6 +93,7 @@ class ForkedProcess {
   ForkedProcess& operator=(const ForkedProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
 
   // Reads exactly size bytes the child sent through its report channel;
   // false when it sent fewer within the limit (or ended first).

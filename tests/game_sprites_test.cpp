@@ -42,6 +42,10 @@ TEST_F(SpriteTest, LoadsAPictureAtItsOwnSizeThroughEitherSeparator) {
     EXPECT_EQ(Pixel(image, 0, 0) & 0xFFFFFF, 0xFF00FFu);
     EXPECT_EQ(Pixel(image, 6, 2) & 0xFFFFFF, 0x123456u);
     fb::DestroyImage(image);
+    image = shooter::LoadGamePicture(name);  // the game's own keep their runs
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(fb::HasSpriteRuns(image));
+    fb::DestroyImage(image);
   }
 }
 

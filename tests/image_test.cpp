@@ -42,7 +42,7 @@ TEST(Image, HeaderLayoutAndTransparentFill) {
   EXPECT_EQ(image->width, 3u);
   EXPECT_EQ(image->height, 2u);
   EXPECT_EQ(image->pitch, 16u);
-  EXPECT_EQ(image->reserved1, 0u);
+  EXPECT_EQ(image->spriteRuns, 0u);
   // Three pixels and the padding unit of both rows hold the fill.
   for (int row = 0; row < 2; ++row)
     for (int unit = 0; unit < 4; ++unit) EXPECT_EQ(Word(image, row, unit), 0xFFFF00FFu);

@@ -1,12 +1,14 @@
 // The Win32 console before a screen is open: key events of a real console
 // (a console of the test's own, fed through its input buffer), Alt+keypad
 // composing, KeyDown from the held keys while the console window has the
-// focus, the close notification, and the program name and clock of Win32.
+// focus, the close notification, and the program name, the failure
+// report (standard error or a message box) and the clock of Win32.
 // Console windows need a display under Wine: without one the console
 // tests are skipped.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -200,6 +202,86 @@ TEST(Win32ConsoleStream, TheNullDeviceIsEndOfInput) {
 
 TEST(Win32Runtime, ProgramNameComesFromTheModuleFile) {
   EXPECT_EQ(ProgramName(), "win32_console_test");
+}
+
+// The message box that ReportFailure shows on another thread, closed
+// again: its title and its texts, each followed by a line end; empty when
+// the call returned without one.
+std::string ReportInAnyBox(const std::string& line) {
+  std::atomic<DWORD> thread{0};
+  std::atomic<bool> returned{false};
+  std::thread reporter([&] {
+    thread = GetCurrentThreadId();
+    ReportFailure(line);
+    returned = true;
+  });
+  auto findBox = [](HWND window, LPARAM found) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) != "#32770" || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  };
+  HWND box = nullptr;
+  for (int i = 0; i < 500 && !returned && !box; ++i) {
+    ::Sleep(10);
+    if (thread) EnumThreadWindows(thread, findBox, LPARAM(&box));
+  }
+  std::string shown;
+  auto addText = [](HWND window, LPARAM to) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    *reinterpret_cast<std::string*>(to) += std::string(text) + "\n";
+    return TRUE;
+  };
+  if (box) {
+    addText(box, LPARAM(&shown));
+    EnumChildWindows(box, addText, LPARAM(&shown));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+  for (int i = 0; i < 500 && !returned; ++i) ::Sleep(10);
+  if (returned)
+    reporter.join();
+  else
+    reporter.detach();  // blocked in a box that was not found; the process ends it
+  return shown;
+}
+
+TEST(Win32Runtime, AFailureGoesToStandardErrorOrElseIntoAMessageBox) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no DISPLAY: Wine can show no message box";
+  HANDLE saved = GetStdHandle(STD_ERROR_HANDLE);
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  HANDLE closed = CreateFileA("NUL", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  CloseHandle(closed);
+  const std::string line = "win32_console_test: no screen could be opened: a test";
+  struct Case {
+    const char* name;
+    HANDLE error;
+    bool boxed;
+  } cases[] = {
+      {"a pipe", writeEnd, false},
+      {"none, as from the desktop", nullptr, true},
+      {"an invalid handle", INVALID_HANDLE_VALUE, true},
+      {"a closed handle", closed, true},
+  };
+  for (const Case& c : cases) {
+    SetStdHandle(STD_ERROR_HANDLE, c.error);
+    const std::string shown = ReportInAnyBox(line);
+    SetStdHandle(STD_ERROR_HANDLE, saved);
+    if (c.boxed) {
+      EXPECT_EQ(shown.substr(0, shown.find('\n')), ProgramName()) << c.name << ": the title";
+      EXPECT_NE(shown.find("\n" + line + "\n"), std::string::npos) << c.name << ": " << shown;
+    } else {
+      EXPECT_EQ(shown, "") << c.name;
+    }
+  }
+  CloseHandle(writeEnd);
+  std::string written(256, '\0');
+  DWORD got = 0;
+  ReadFile(readEnd, written.data(), DWORD(written.size()), &got, nullptr);
+  CloseHandle(readEnd);
+  EXPECT_EQ(written.substr(0, got), line + "\r\n") << "once, through the pipe only";
 }
 
 TEST(Win32Runtime, ClockCountsSecondsOnTheCounter) {

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -55,27 +57,61 @@ void DrawRows() {
 
 TEST_F(Win32Driver, DirectXFullScreenFallsBackToATallerModeWithThePictureCentred) {
   const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-  if (height != 480 && height != 600 && height != 768 && height != 1024)
+  const int heights[] = {240, 480, 600, 768, 1024};
+  const int* own = std::find(std::begin(heights), std::end(heights), height);
+  if (own == std::begin(heights) || own == std::end(heights))
     GTEST_SKIP() << "the display's height " << height << " is none of the fall-back heights";
-  // 24 rows short of the display's own mode, which is the one it offers.
-  ASSERT_EQ(OpenThrough("DirectX", width, height - 24, 32, SCREEN_FULLSCREEN), 0);
-  ASSERT_STREQ(Screen()->driver->name, "DirectX");
-  DirectXSurfaceInfo info{};
-  ASSERT_TRUE(DirectXSurface(&info));
-  EXPECT_EQ(info.modeWidth, width);
-  EXPECT_EQ(info.modeHeight, height);
-  EXPECT_EQ(info.pictureTop, 12);
-  DrawRows();
-  const HWND hwnd = CurrentWindowHandle();
-  std::vector<uint32_t> shown;
-  auto rowShown = [&](int y) { return shown[size_t(y) * size_t(width) + size_t(width / 2)]; };
-  EXPECT_TRUE(Eventually([&] {
-    shown = fbtest::ReadClient(hwnd, width, height);
-    return rowShown(12) == RowColour(0) && rowShown(height - 13) == RowColour(height - 25);
-  }));
-  for (int y = 0; y < height; ++y) {
-    const uint32_t expected = y < 12 || y >= height - 12 ? 0 : RowColour(y - 12);
-    ASSERT_EQ(rowShown(y), expected) << "row " << y;
+  // The display's own modes of its height: all larger than the second
+  // picture, whose own size and width are hidden from the driver.
+  std::vector<DisplayMode> larger;
+  DEVMODEA mode{};
+  mode.dmSize = sizeof mode;
+  for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); ++i)
+    if (int(mode.dmPelsHeight) == height && int(mode.dmPelsWidth) == width)
+      larger.push_back({width, height, int32_t(mode.dmBitsPerPel)});
+  struct Case {
+    int pictureWidth, pictureHeight;
+    std::vector<DisplayMode> offered;  // empty: the display's own list
+  } cases[] = {
+      {width, height - 24, {}},     // 24 rows short of the display's mode
+      {width - 256, own[-1], larger},  // the standard mode below it, 1024 x 768 on 1280 x 1024
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.pictureWidth) + "x" + std::to_string(c.pictureHeight));
+    DirectXOfferModes(c.offered);
+    const int opened =
+        OpenThrough("DirectX", c.pictureWidth, c.pictureHeight, 32, SCREEN_FULLSCREEN);
+    DirectXOfferModes({});
+    ASSERT_EQ(opened, 0);
+    ASSERT_STREQ(Screen()->driver->name, "DirectX");
+    const int left = (width - c.pictureWidth) / 2, top = (height - c.pictureHeight) / 2;
+    DirectXSurfaceInfo info{};
+    ASSERT_TRUE(DirectXSurface(&info));
+    EXPECT_EQ(info.modeWidth, width);
+    EXPECT_EQ(info.modeHeight, height);
+    EXPECT_EQ(info.pictureLeft, left);
+    EXPECT_EQ(info.pictureTop, top);
+    DrawRows();
+    const HWND hwnd = CurrentWindowHandle();
+    std::vector<uint32_t> shown;
+    auto at = [&](int x, int y) { return shown[size_t(y) * size_t(width) + size_t(x)]; };
+    // Black around the picture; each row of the picture in its colour.
+    const int right = left + c.pictureWidth, bottom = top + c.pictureHeight;
+    auto expected = [&](int x, int y) {
+      const bool inside = x >= left && x < right && y >= top && y < bottom;
+      return inside ? RowColour(y - top) : 0u;
+    };
+    EXPECT_TRUE(Eventually([&] {
+      shown = fbtest::ReadClient(hwnd, width, height);
+      return at(width / 2, top) == RowColour(0) &&
+             at(width / 2, top + c.pictureHeight - 1) == RowColour(c.pictureHeight - 1);
+    }));
+    for (int y = 0; y < height; ++y)
+      for (int x : {0, left - 1, left, width / 2, right - 1, right}) {
+        if (x < 0 || x >= width) continue;
+        ASSERT_EQ(at(x, y), expected(x, y)) << "at " << x << ", " << y;
+      }
+    CloseScreen();
   }
 }
 

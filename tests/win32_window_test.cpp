@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <fb/platform/driver.h>
+#include <fb/platform/drivers/win32_directx.h>
 #include <fb/platform/drivers/win32_gdi.h>
 #include <fb/platform/events.h>
 #include <fb/platform/keyboard.h>
@@ -388,11 +389,14 @@ TEST_P(Win32Window, ClosingWithTheScreenLockedEndsTheWindowThread) {
 }
 
 TEST_P(Win32Window, AWindowThatCannotBeMadeFailsInitAndTheSearchGoesOn) {
-  // No display offers this mode: the window thread's mode change fails.
+  // No display offers this mode, nor one wide enough for "DirectX" to
+  // fall back to: the window thread's mode change fails.
+  DirectXOfferModes({{640, 480, 32}});
   EXPECT_EQ(TryInit(1000, 777, SCREEN_FULLSCREEN), -1);
   EXPECT_EQ(CurrentWindowHandle(), nullptr);
   // The search then finds the window.
   Open(1000, 777, 32, SCREEN_FULLSCREEN);
+  DirectXOfferModes({});
   EXPECT_FALSE(DWORD(GetWindowLongA(hwnd_, GWL_STYLE)) & WS_POPUP) << "the windowed retry";
   RECT client;
   GetClientRect(hwnd_, &client);

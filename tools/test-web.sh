@@ -5,8 +5,10 @@
 # on the Null driver (web_expected_frame).
 #   tools/test-web.sh                    the groups web and web-page of tools/test.sh
 #   tools/test-web.sh --page NATIVE WEB  the page test alone, on built trees
-# The build goes to build/web-tests, compiled at -O1 (tools/test.sh says
-# why).  puppeteer-core, which only drives Debian's chromium, comes from
+# The build goes to build/web-tests, compiled once at -O1 for the tests
+# and the page alike (tools/test.sh says why).  The unit tests are one
+# program (see tests/CMakeLists.txt); the pictures are drawn by the native
+# build's make_art.  puppeteer-core, which only drives Debian's chromium, comes from
 # npm as pinned by tests/web/package-lock.json, into build/web-node.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -78,9 +78,11 @@ tree  tsan     -      -DFB_WERROR=ON -DFB_SANITIZE=thread -DFB_THREAD_TESTS_ONLY
 tree  asan     -      -DFB_WERROR=ON -DFB_BENCH=OFF -DFB_SANITIZE=address,undefined \
                       -DFB_TEST_LABELS=unit
 # The web page's build, at -O1: linking at -O2 and above runs the wasm
-# optimiser over every test program, which costs minutes.
+# optimiser over every program, and the tests at -O0 run ten times as long
+# under node.  The page's pictures come from the release tree's make_art.
 tree  web-tests node  --via=emcmake -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" \
                       -DFB_WERROR=ON -DFB_BENCH=OFF -DFB_EXAMPLES=OFF -DFB_INSTALL=OFF \
+                      -DFB_HOST_MAKE_ART="$root/build/release/game/make_art" \
                       "-DCMAKE_CROSSCOMPILING_EMULATOR=$(command -v node || echo node);--no-experimental-fetch"
 
 # The longest first: a group that waits for a free place goes before those
@@ -105,7 +107,7 @@ group  asan          asan           -                   -L unit
 group  wayland       release        -                   -L wayland
 group  wayland-tsan  tsan           -                   -L wayland
 # The library's tests under node, and the game's page in headless Chromium.
-group  web           web-tests      node                -L 'unit|threads'
+group  web           web-tests,release node          -L 'unit|threads'
 group  web-page      release,web-tests node             --run tools/test-web.sh --page build/release build/web-tests
 
 # --- What each group and tree may need ---------------------------------------

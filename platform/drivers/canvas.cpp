@@ -4,7 +4,8 @@
 //   for it;
 // - the page's thread runs the ticks (TryPresentTick with this file's
 //   hooks) from canvas.js, on every animation frame and when the focus
-//   changes, and records the page's key and focus events for them.
+//   changes, and records the page's key, pointer and focus events for
+//   them.
 // The window record belongs to the page's thread between Init and Exit;
 // the program's thread touches it only before the canvas opens and after
 // it has closed.  The page's side is canvas.js.
@@ -41,8 +42,11 @@ void fb_canvas_put(const uint8_t* rgba, int width, int first, int last);
 // Switches the canvas between the page and full screen.  Page's thread,
 // inside a key event's handler.
 void fb_canvas_toggle_fullscreen();
-// Hands KeyDown's answer to the page (test hook).  Any thread.
-void fb_canvas_key_down_answer(int scancode, int held);
+// Shows (1) or hides (0) the pointer over the canvas.  Any thread.
+void fb_canvas_show_pointer(int visible);
+// Hands the answer to the page's question id to it (test hook): count
+// values.  The program's thread, which waits until the page has them.
+void fb_canvas_answer(int id, const int32_t* values, int count);
 }
 
 namespace fb {
@@ -53,11 +57,26 @@ namespace {
 constexpr DisplayPixelFormat CANVAS_FORMAT{32, true};
 constexpr uint32_t OPAQUE = 0xFF000000u;
 
+// What canvas.js tells of the pointer, in framebuffer pixels.
+enum PointerAction : int32_t {
+  POINTER_MOVE = 0,     // a, b: where it is (a drag may be outside the canvas)
+  POINTER_ENTER = 1,    // a, b: where it entered
+  POINTER_LEAVE = 2,
+  POINTER_PRESS = 3,    // a: the button's bit; time: the page's clock in ms
+  POINTER_RELEASE = 4,  // a: the button's bit
+  POINTER_WHEEL = 5,    // a up, b right, in WHEEL_NOTCH units a notch
+};
+
+// What the page's handlers saw, waiting for the next tick, which applies
+// it under the display lock.
 struct PageEvent {
-  enum class Kind { Key, Focus } kind;
-  bool press, repeat, active;
+  enum class Kind { Key, Focus, Pointer } kind;
+  bool press = false, repeat = false, active = false;
   std::string code, key;
-  uint32_t modifiers;
+  uint32_t modifiers = 0;
+  PointerAction action = POINTER_MOVE;
+  int32_t a = 0, b = 0;
+  uint32_t time = 0;
 };
 
 struct CanvasWindow {
@@ -79,6 +98,10 @@ struct CanvasWindow {
   };
   std::vector<HeldKey> held;
   std::bitset<256> pressedSinceSample;
+  // The pointer; the program's thread reads it under the display lock.
+  PointerState pointer;
+  bool pointerInside = false;
+  int32_t wheelTravel[2] = {};  // up, right: turned less than a notch
 };
 
 CanvasWindow* current = nullptr;
@@ -125,6 +148,7 @@ void SetActive(CanvasWindow& c, ScreenContext& screen, bool active) {
   std::memset(screen.keyState, 0, KEY_STATE_SIZE);
   c.held.clear();
   c.pressedSinceSample.reset();
+  c.pointer.buttons = 0;
   MarkAllRowsDirty(screen);
   PostEvent(active ? EVENT_FOCUS_GAINED : EVENT_FOCUS_LOST);
 }
@@ -149,6 +173,37 @@ void HandleKey(CanvasWindow& c, const PageEvent& e) {
   PostEvent(kind, k.scancode, uint32_t(k.keyCode) <= 255 ? k.keyCode : 0);
 }
 
+void HandlePointer(CanvasWindow& c, const PageEvent& e) {
+  PointerState& p = c.pointer;
+  switch (e.action) {
+    case POINTER_ENTER:
+      c.pointerInside = true;
+      p.x = e.a;
+      p.y = e.b;
+      PostEvent(EVENT_MOUSE_ENTER);
+      break;
+    case POINTER_LEAVE:
+      c.pointerInside = false;
+      PostEvent(EVENT_MOUSE_LEAVE);
+      break;
+    case POINTER_MOVE:
+      if (e.a != p.x || e.b != p.y) MovePointerTo(p, e.a, e.b);
+      break;
+    case POINTER_PRESS: PressPointerButton(p, e.a, e.time); break;
+    case POINTER_RELEASE: ReleasePointerButton(p, e.a); break;
+    case POINTER_WHEEL:
+      // A touchpad turns in small steps: whole notches count, the rest
+      // waits for more.
+      for (int axis = 0; axis < 2; ++axis) {
+        c.wheelTravel[axis] += axis == 0 ? e.a : e.b;
+        const int32_t notches = c.wheelTravel[axis] / WHEEL_NOTCH;
+        c.wheelTravel[axis] -= notches * WHEEL_NOTCH;
+        if (notches) TurnPointerWheel(p, axis == 1, notches);
+      }
+      break;
+  }
+}
+
 void DispatchHook(void* user) {
   CanvasWindow& c = *static_cast<CanvasWindow*>(user);
   ScreenContext* screen = Screen();
@@ -156,6 +211,8 @@ void DispatchHook(void* user) {
   for (const PageEvent& e : c.pending) {
     if (e.kind == PageEvent::Kind::Focus)
       SetActive(c, *screen, e.active);
+    else if (e.kind == PageEvent::Kind::Pointer)
+      HandlePointer(c, e);  // the pointer speaks to a page without the focus too
     else if (WindowActive())
       HandleKey(c, e);
   }
@@ -175,10 +232,41 @@ void PutConverted(CanvasWindow& c) {
   c.putFirst = c.putLast = -1;
 }
 
-// --- KeyDown for the page (test hook) ---
+// --- The page's tests ask, the program's thread answers ---
 
-void AnswerKeyDown(int scancode) {
-  fb_canvas_key_down_answer(scancode, KeyDown(scancode) ? 1 : 0);
+enum Question : int32_t {
+  QUESTION_KEY_DOWN = 0,   // a scancode -> KeyDown's answer as 1 or 0
+  QUESTION_EVENTS = 1,     // -> GetMouse(x, y, wheel, buttons) with its result first,
+                           //    then each event taken from the queue: kind, 4 fields
+  QUESTION_SET_MOUSE = 2,  // a, b, c, d: SetMouse's arguments -> nothing
+};
+
+void Answer(int id, int question, int a, int b, int c, int d) {
+  std::vector<int32_t> answer;
+  const ScreenContext* screen = Screen();
+  const DisplayDriver* driver = screen ? screen->driver : nullptr;
+  switch (question) {
+    case QUESTION_KEY_DOWN:
+      answer.push_back(KeyDown(a) ? 1 : 0);
+      break;
+    case QUESTION_EVENTS: {
+      int32_t mouse[5] = {-1, 0, 0, 0, 0};
+      if (driver && driver->GetMouse)
+        mouse[0] = driver->GetMouse(&mouse[1], &mouse[2], &mouse[3], &mouse[4], 0);
+      answer.assign(mouse, mouse + 5);
+      Event e;
+      while (GetEvent(&e)) {
+        answer.push_back(e.kind);
+        answer.insert(answer.end(), e.field, e.field + 4);
+      }
+      break;
+    }
+    case QUESTION_SET_MOUSE:
+      if (driver && driver->SetMouse) driver->SetMouse(a, b, c, d);
+      break;
+    default: break;
+  }
+  fb_canvas_answer(id, answer.data(), int(answer.size()));
 }
 
 // --- The driver's operations (program's thread) ---
@@ -227,6 +315,22 @@ void CanvasSetPalette(int32_t index, int32_t red, int32_t green, int32_t blue) {
 
 void CanvasWaitVSync() { emscripten_thread_sleep(RefreshPeriodMs(Screen())); }
 
+int CanvasGetMouse(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, int32_t clipped) {
+  if (!current) return -1;
+  const CanvasWindow& c = *current;
+  LockDisplay();
+  const int result = WindowActive() && c.pointerInside
+                         ? AnswerGetMouse(c.pointer, c.pointer.x, c.pointer.y, c.width, c.height,
+                                          clipped, x, y, wheel, buttons)
+                         : -1;
+  UnlockDisplay();
+  return result;
+}
+
+void CanvasSetMouse(int32_t, int32_t, int32_t visible, int32_t) {
+  if (current && visible >= 0) fb_canvas_show_pointer(visible > 0 ? 1 : 0);
+}
+
 void CanvasSetWindowTitle(const char* title) {
   if (current) fb_canvas_set_title(title ? title : "");
 }
@@ -241,8 +345,8 @@ const DisplayDriver CANVAS_DRIVER = {
     UnlockDisplay,
     CanvasSetPalette,
     CanvasWaitVSync,
-    nullptr,
-    nullptr,
+    CanvasGetMouse,
+    CanvasSetMouse,
     CanvasSetWindowTitle,
     nullptr,
     nullptr,
@@ -271,8 +375,8 @@ EMSCRIPTEN_KEEPALIVE int fb_canvas_tick() {
 EMSCRIPTEN_KEEPALIVE void fb_canvas_key(int press, int repeat, const char* code, const char* key,
                                         int modifiers) {
   if (!current) return;
-  fb::PageEvent e{fb::PageEvent::Kind::Key, press != 0, repeat != 0, false, code, key,
-                  uint32_t(modifiers)};
+  fb::PageEvent e{.kind = fb::PageEvent::Kind::Key, .press = press != 0, .repeat = repeat != 0,
+                  .code = code, .key = key, .modifiers = uint32_t(modifiers)};
   // Alt+Enter switches to full screen and back; the browser allows it
   // only here, inside the key's own handler.
   const fb::WebKeyEvent k = fb::TranslateWebKey(e.code, e.key, e.modifiers);
@@ -282,19 +386,25 @@ EMSCRIPTEN_KEEPALIVE void fb_canvas_key(int press, int repeat, const char* code,
   current->pending.push_back(std::move(e));
 }
 
-EMSCRIPTEN_KEEPALIVE void fb_canvas_focus(int active) {
+EMSCRIPTEN_KEEPALIVE void fb_canvas_pointer(int action, int a, int b, int time) {
   if (!current) return;
-  current->pending.push_back({fb::PageEvent::Kind::Focus, false, false, active != 0, {}, {}, 0});
+  current->pending.push_back({.kind = fb::PageEvent::Kind::Pointer,
+                              .action = fb::PointerAction(action), .a = a, .b = b,
+                              .time = uint32_t(time)});
 }
 
-// Whether the key with this set-1 scancode is held, as the program's own
-// KeyDown sees it: asked on the program's thread, which answers when it
-// next sleeps, through fb_canvas_key_down_answer.  A test hook.
-EMSCRIPTEN_KEEPALIVE void fb_canvas_ask_key_down(int scancode) {
+EMSCRIPTEN_KEEPALIVE void fb_canvas_focus(int active) {
   if (!current) return;
-  emscripten_dispatch_to_thread_async(current->programThread, EM_FUNC_SIG_VI,
-                                      reinterpret_cast<void*>(fb::AnswerKeyDown), nullptr,
-                                      scancode);
+  current->pending.push_back({.kind = fb::PageEvent::Kind::Focus, .active = active != 0});
+}
+
+// A question of the page's tests (Question): the program's thread answers
+// it when it next sleeps, through fb_canvas_answer.
+EMSCRIPTEN_KEEPALIVE void fb_canvas_ask(int id, int question, int a, int b, int c, int d) {
+  if (!current) return;
+  emscripten_dispatch_to_thread_async(current->programThread, EM_FUNC_SIG_VIIIIII,
+                                      reinterpret_cast<void*>(fb::Answer), nullptr, id, question,
+                                      a, b, c, d);
 }
 
 }  // extern "C"

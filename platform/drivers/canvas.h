@@ -12,6 +12,28 @@
 // display's pixels (the device pixel ratio counted), sharp.  The page keeps
 // the keyboard focus and stops the browser acting on the program's keys;
 // losing the focus, or the page being hidden, releases every held key.
+//
+// The pointer over the canvas posts the events a window posts, in the
+// program's pixels whatever the scale: moves (only when the pixel under
+// it changes), presses, releases and double clicks of all five buttons,
+// both wheels, entering and leaving; a press captures the pointer until
+// its release, so a drag goes on outside the canvas.  The canvas opens no
+// context menu.  GetMouse answers while the page has the focus and the
+// pointer is over the canvas.  SetMouse only shows or hides the pointer
+// over the canvas: a page can neither move the pointer nor confine it
+// (pointer lock would hide it and report only motion), so its position
+// and clip arguments do nothing.
+//
+// There is no close box.  The browser's tab is not the program's window:
+// closing it, or leaving the page, ends the program at once, without its
+// exit routines, and nothing can keep it open (the page may only have the
+// browser ask "leave the site?", and would then ask at every reload).  So
+// the driver puts no close key into the queue and posts no close event.
+//
+// For the page's tests the page's Module gets fbKeyDown(scancode),
+// fbEvents() (the queue's events, taken out, and GetMouse's answer) and
+// fbSetMouse(x, y, visible, clip), each a promise that the program's
+// thread fulfils when it next sleeps.
 #pragma once
 #include <cstdint>
 #include <string_view>

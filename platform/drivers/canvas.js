@@ -16,7 +16,9 @@ mergeInto(LibraryManager.library, {
     frame: 0,  // the pending animation frame request
     retry: 0,  // the pending retry of a tick the program's lock held up
     listeners: [],
-    answers: [],  // [scancode, resolve] waiting for KeyDown's answer
+    buttons: 0,  // the pointer's buttons as last told to the program
+    questions: {},  // id -> resolve, waiting for the program's answer
+    nextQuestion: 1,
     // Presentation times (performance.now(), ms) of the last frames.
     presentTimes: [],
 
@@ -88,20 +90,85 @@ mergeInto(LibraryManager.library, {
       FbCanvas.setActive(focused && !document.hidden);
     },
 
+    // The framebuffer pixel under a pointer event.  The picture fills the
+    // canvas's box, or sits centred in it at its own shape (full screen).
+    pixelAt: function(e) {
+      var box = FbCanvas.canvas.getBoundingClientRect();
+      var size = Math.min(box.width / FbCanvas.width, box.height / FbCanvas.height);
+      if (!(size > 0)) return [-1, -1];
+      var left = box.left + (box.width - FbCanvas.width * size) / 2;
+      var top = box.top + (box.height - FbCanvas.height * size) / 2;
+      return [Math.floor((e.clientX - left) / size), Math.floor((e.clientY - top) / size)];
+    },
+
+    // The DOM tells of a second button pressed while one is held through a
+    // move; its buttons bits are the program's (1 left, 2 right, 4 middle,
+    // 8 back, 16 forward), so every change of them is a press or release.
+    onPointer: function(e) {
+      if (!e.isPrimary) return;
+      var at = FbCanvas.pixelAt(e);
+      if (e.type === 'pointerenter') return _fb_canvas_pointer(1, at[0], at[1], 0);
+      if (e.type === 'pointerleave') return _fb_canvas_pointer(2, 0, 0, 0);
+      if (e.type === 'pointerdown') {
+        FbCanvas.canvas.focus();
+        FbCanvas.canvas.setPointerCapture(e.pointerId);
+      }
+      // Nor text selection, nor going back a page with the back button.
+      if (e.type === 'pointerdown' || e.type === 'pointerup') e.preventDefault();
+      _fb_canvas_pointer(0, at[0], at[1], 0);
+      var changed = (e.buttons ^ FbCanvas.buttons) & 31;
+      for (var bit = 1; bit <= 16; bit <<= 1)
+        if (changed & bit) _fb_canvas_pointer(e.buttons & bit ? 3 : 4, bit, 0, e.timeStamp | 0);
+      FbCanvas.buttons = e.buttons & 31;
+    },
+
+    // The wheel in WHEEL_NOTCH units a notch (up and right positive):
+    // wheelDelta where the browser has it (120 a notch), else the distance
+    // it would scroll (100 pixels, 3 lines or a page a notch).
+    onWheel: function(e) {
+      if (e.ctrlKey) return;  // the browser's zoom
+      e.preventDefault();
+      var up = e.wheelDeltaY, right = -e.wheelDeltaX;
+      if (typeof up !== 'number') {
+        var unit = [1.2, 40, 120][e.deltaMode] || 1.2;
+        up = -e.deltaY * unit;
+        right = e.deltaX * unit;
+      }
+      _fb_canvas_pointer(5, Math.round(up), Math.round(right), 0);
+    },
+
     listen: function(target, type, handler, capture) {
       target.addEventListener(type, handler, capture);
       FbCanvas.listeners.push([target, type, handler, capture]);
     },
 
-    // For tests and measurements: KeyDown(scancode) as the program sees it
-    // (a promise of true or false), and the times between presented frames.
-    keyDown: function(scancode) {
+    // For tests: a question the program's thread answers (a promise of the
+    // answer's numbers, null once the canvas has closed); canvas.cpp's
+    // Question says what each asks.
+    ask: function(question, args) {
       return new Promise(function(resolve) {
-        if (!FbCanvas.open) return resolve(false);
-        FbCanvas.answers.push([scancode, resolve]);
-        _fb_canvas_ask_key_down(scancode);
+        if (!FbCanvas.open) return resolve(null);
+        var id = FbCanvas.nextQuestion++;
+        FbCanvas.questions[id] = resolve;
+        _fb_canvas_ask(id, question, args[0] | 0, args[1] | 0, args[2] | 0, args[3] | 0);
       });
     },
+    // KeyDown(scancode) as the program sees it: true or false.
+    keyDown: function(scancode) {
+      return FbCanvas.ask(0, [scancode]).then(function(v) { return !!(v && v[0]); });
+    },
+    // The events the program's queue holds, taken out, as [kind, four
+    // fields] each; and what GetMouse answers: [result, x, y, wheel, buttons].
+    events: function() {
+      return FbCanvas.ask(1, []).then(function(v) {
+        if (!v) return null;
+        var events = [];
+        for (var i = 5; i + 5 <= v.length; i += 5) events.push(v.slice(i, i + 5));
+        return {mouse: v.slice(0, 5), events: events};
+      });
+    },
+    setMouse: function(x, y, visible, clip) { return FbCanvas.ask(2, [x, y, visible, clip]); },
+    // The times between presented frames, for measurements.
     frameIntervals: function() {
       var t = FbCanvas.presentTimes, intervals = [];
       for (var i = 1; i < t.length; ++i) intervals.push(t[i] - t[i - 1]);
@@ -134,9 +201,16 @@ mergeInto(LibraryManager.library, {
     FbCanvas.listen(document, 'visibilitychange', FbCanvas.onFocusChange, false);
     FbCanvas.listen(window, 'resize', FbCanvas.fit, false);
     FbCanvas.listen(document, 'fullscreenchange', FbCanvas.fit, false);
-    FbCanvas.listen(canvas, 'mousedown', function() { canvas.focus(); }, false);
+    ['pointerenter', 'pointerleave', 'pointermove', 'pointerdown', 'pointerup', 'pointercancel']
+        .forEach(function(type) { FbCanvas.listen(canvas, type, FbCanvas.onPointer, false); });
+    FbCanvas.listen(canvas, 'wheel', FbCanvas.onWheel, {passive: false});
+    FbCanvas.listen(canvas, 'contextmenu', function(e) { e.preventDefault(); }, false);
+    canvas.style.touchAction = 'none';  // a finger draws, it does not scroll
+    FbCanvas.buttons = 0;
     canvas.focus();
     Module['fbKeyDown'] = FbCanvas.keyDown;
+    Module['fbEvents'] = FbCanvas.events;
+    Module['fbSetMouse'] = FbCanvas.setMouse;
     Module['fbFrameIntervals'] = FbCanvas.frameIntervals;
     FbCanvas.open = true;
     FbCanvas.active = false;
@@ -159,8 +233,9 @@ mergeInto(LibraryManager.library, {
     FbCanvas.frame = FbCanvas.retry = 0;
     FbCanvas.listeners.forEach(function(l) { l[0].removeEventListener(l[1], l[2], l[3]); });
     FbCanvas.listeners = [];
-    FbCanvas.answers.forEach(function(a) { a[1](false); });
-    FbCanvas.answers = [];
+    FbCanvas.canvas.style.cursor = '';
+    for (var id in FbCanvas.questions) FbCanvas.questions[id](null);
+    FbCanvas.questions = {};
   },
 
   fb_canvas_set_title__proxy: 'sync',
@@ -189,14 +264,20 @@ mergeInto(LibraryManager.library, {
     }
   },
 
-  fb_canvas_key_down_answer__proxy: 'async',
-  fb_canvas_key_down_answer__sig: 'vii',
-  fb_canvas_key_down_answer__deps: ['$FbCanvas'],
-  fb_canvas_key_down_answer: function(scancode, held) {
-    FbCanvas.answers = FbCanvas.answers.filter(function(a) {
-      if (a[0] !== scancode) return true;
-      a[1](held !== 0);
-      return false;
-    });
+  fb_canvas_show_pointer__proxy: 'async',
+  fb_canvas_show_pointer__sig: 'vi',
+  fb_canvas_show_pointer__deps: ['$FbCanvas'],
+  fb_canvas_show_pointer: function(visible) {
+    if (FbCanvas.open) FbCanvas.canvas.style.cursor = visible ? '' : 'none';
+  },
+
+  fb_canvas_answer__proxy: 'sync',
+  fb_canvas_answer__sig: 'viii',
+  fb_canvas_answer__deps: ['$FbCanvas'],
+  fb_canvas_answer: function(id, values, count) {
+    var resolve = FbCanvas.questions[id];
+    if (!resolve) return;
+    delete FbCanvas.questions[id];
+    resolve(Array.from(HEAP32.subarray(values >> 2, (values >> 2) + count)));
   },
 });

@@ -450,18 +450,8 @@ int WaylandGetMouse(int32_t* x, int32_t* y, int32_t* wheel, int32_t* buttons, in
   LockDisplay();
   // Wayland tells where the pointer is only while it is over the window.
   if (Usable(w) && WindowActive() && w.pointerInside) {
-    int32_t mx = w.pointerX, my = w.pointerY;
-    if (clipped > 0) {
-      mx = std::clamp(mx, 0, w.width - 1);
-      my = std::clamp(my, 0, w.height - 1);
-    }
-    if (mx >= 0 && my >= 0 && mx < w.width && my < w.height) {
-      if (x) *x = mx;
-      if (y) *y = my;
-      if (wheel) *wheel = w.wheel;
-      if (buttons) *buttons = w.buttons;
-      result = 0;
-    }
+    result = AnswerGetMouse(w.pointerState, w.pointerState.x, w.pointerState.y, w.width, w.height,
+                            clipped, x, y, wheel, buttons);
   }
   UnlockDisplay();
   return result;

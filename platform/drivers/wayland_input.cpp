@@ -20,10 +20,6 @@ namespace fb::wl {
 
 namespace {
 
-// Two presses of one mouse button closer than this are a double click.
-constexpr uint32_t DOUBLE_CLICK_MS = 500;
-// One notch of the wheel, in the units of the wheel position.
-constexpr int32_t WHEEL_NOTCH = 120;
 // Continuous scrolling (a touchpad) counts a notch per this much travel,
 // what one notch of a wheel reports.
 constexpr double TRAVEL_PER_NOTCH = 10.0;
@@ -179,16 +175,11 @@ const wl_keyboard_listener KEYBOARD_LISTENER = {KeyboardKeymap, KeyboardEnter, K
 
 // --- Pointer ---
 
-// Posts the move, from the last position the window saw.
-void MovePointer(WaylandWindow& w, wl_fixed_t surfaceX, wl_fixed_t surfaceY) {
-  // Surface coordinates are the buffer's divided by its scale.
-  const auto output = [&](wl_fixed_t v) {
-    return int32_t(std::floor(wl_fixed_to_double(v) * w.bufferScale));
-  };
-  const int32_t oldX = w.pointerX, oldY = w.pointerY;
-  w.pointerX = FramebufferCoordinate(output(surfaceX), w.offsetX, w.scale);
-  w.pointerY = FramebufferCoordinate(output(surfaceY), w.offsetY, w.scale);
-  PostEvent(EVENT_MOUSE_MOVE, w.pointerX, w.pointerY, w.pointerX - oldX, w.pointerY - oldY);
+// The framebuffer column (or row) under a surface coordinate; surface
+// coordinates are the buffer's divided by its scale.
+int32_t FramebufferPixel(const WaylandWindow& w, wl_fixed_t surface, int32_t offset) {
+  return FramebufferCoordinate(int32_t(std::floor(wl_fixed_to_double(surface) * w.bufferScale)),
+                               offset, w.scale);
 }
 
 // Sets the pointer's image over the surface it entered last.
@@ -233,7 +224,8 @@ void PointerEnter(void* data, wl_pointer*, uint32_t serial, wl_surface* surface,
   PostEvent(EVENT_MOUSE_ENTER);
   // The compositor tells where the pointer came in only here, not with a
   // motion as an X server does: the move is ours to post.
-  MovePointer(w, x, y);
+  MovePointerTo(w.pointerState, FramebufferPixel(w, x, w.offsetX),
+                FramebufferPixel(w, y, w.offsetY));
 }
 
 void PointerLeave(void* data, wl_pointer*, uint32_t, wl_surface* surface) {
@@ -253,7 +245,9 @@ void PointerMotion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y
     w.barPointerX = wl_fixed_to_double(x);
     w.barPointerY = wl_fixed_to_double(y);
   }
-  if (w.pointerInside) MovePointer(w, x, y);
+  if (!w.pointerInside) return;
+  MovePointerTo(w.pointerState, FramebufferPixel(w, x, w.offsetX),
+                FramebufferPixel(w, y, w.offsetY));
 }
 
 int32_t ButtonBit(uint32_t button) {
@@ -276,16 +270,10 @@ void PointerButton(void* data, wl_pointer*, uint32_t serial, uint32_t time, uint
   }
   const int32_t bit = ButtonBit(button);
   if (!bit || !w.pointerInside) return;
-  if (state == WL_POINTER_BUTTON_STATE_RELEASED) {
-    w.buttons &= ~bit;
-    PostEvent(EVENT_MOUSE_RELEASE, bit);
-    return;
-  }
-  w.buttons |= bit;
-  const bool twice = bit == w.lastClickButton && time - w.lastClickTime < DOUBLE_CLICK_MS;
-  w.lastClickButton = twice ? 0 : bit;
-  w.lastClickTime = time;
-  PostEvent(twice ? EVENT_MOUSE_DOUBLE_CLICK : EVENT_MOUSE_PRESS, bit);
+  if (state == WL_POINTER_BUTTON_STATE_RELEASED)
+    ReleasePointerButton(w.pointerState, bit);
+  else
+    PressPointerButton(w.pointerState, bit, time);
 }
 
 void PointerAxis(void* data, wl_pointer*, uint32_t, uint32_t axis, wl_fixed_t value) {
@@ -312,13 +300,8 @@ void PointerFrame(void* data, wl_pointer*) {
     }
     w.wheelSteps[axis] = 0;
     if (steps == 0 || !w.pointerInside) continue;
-    if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) {
-      w.wheel -= steps * WHEEL_NOTCH;
-      PostEvent(EVENT_MOUSE_WHEEL, w.wheel);
-    } else {
-      w.horizontalWheel += steps * WHEEL_NOTCH;
-      PostEvent(EVENT_MOUSE_HWHEEL, w.horizontalWheel);
-    }
+    const bool horizontal = axis == WL_POINTER_AXIS_HORIZONTAL_SCROLL;
+    TurnPointerWheel(w.pointerState, horizontal, horizontal ? steps : -steps);
   }
 }
 
@@ -353,7 +336,7 @@ void ReleasePointer(WaylandWindow& w) {
   wl_pointer_release(w.pointer);
   w.pointer = nullptr;
   w.pointerInside = false;
-  w.buttons = 0;
+  w.pointerState.buttons = 0;
 }
 
 void SeatCapabilities(void* data, wl_seat* seat, uint32_t capabilities) {
@@ -398,7 +381,7 @@ void SetActive(WaylandWindow& w, ScreenContext& screen, bool active) {
   if (active == WindowActive()) return;
   SetWindowActive(active);
   ForgetHeldKeys(w);
-  w.buttons = 0;
+  w.pointerState.buttons = 0;
   MarkAllRowsDirty(screen);
   PostEvent(active ? EVENT_FOCUS_GAINED : EVENT_FOCUS_LOST);
 }

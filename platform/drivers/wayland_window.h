@@ -143,12 +143,9 @@ struct WaylandWindow {
   uint32_t enterSerial = 0;
   bool pointerInside = false;
   bool cursorHidden = false;
-  int32_t pointerX = 0, pointerY = 0;  // framebuffer pixels
-  int32_t buttons = 0, wheel = 0, horizontalWheel = 0;
+  PointerState pointerState;  // its position in framebuffer pixels
   int32_t wheelSteps[2] = {};  // discrete steps of this frame, per axis
   double wheelTravel[2] = {};  // continuous travel not yet a notch, per axis
-  uint32_t lastClickTime = 0;
-  int32_t lastClickButton = 0;
 
   std::vector<int32_t> modes;  // program thread
 };

@@ -68,7 +68,7 @@ struct DirectXWindow {
   RowConverter convert = nullptr;
   uint32_t palette[256] = {};  // display pixels of an indexed framebuffer's entries
   int32_t modeWidth = 0, modeHeight = 0;  // the display mode set, full screen
-  int32_t pictureTop = 0;                 // rows of that mode above the picture
+  int32_t pictureLeft = 0, pictureTop = 0;  // columns and rows of that mode before the picture
   bool repaintOwed = false;  // rows lost on the way: every row is presented again
   bool loseAtNextLock = false;  // DirectXLoseSurfaces was called (tests)
   // Windowed: the band that the next Deliver copies to the window (-1: none).
@@ -82,6 +82,10 @@ struct DirectXWindow {
 // The open window (program thread; the window thread reaches it through
 // its hooks' user pointer).
 DirectXWindow* current = nullptr;
+
+// The modes DirectXOfferModes stands in for the display's (empty: none).
+// Set while no window is open, read by the window thread.
+std::vector<DisplayMode> offeredForTests;
 
 DirectXWindow& DirectXOf(Win32Window& w) { return *static_cast<DirectXWindow*>(w.driver); }
 
@@ -147,14 +151,40 @@ bool OpenDirectDraw(DirectXWindow& d) {
   return true;
 }
 
+HRESULT WINAPI NoteDisplayMode(LPDDSURFACEDESC desc, LPVOID context) {
+  const DDSURFACEDESC& mode = *desc;
+  static_cast<std::vector<DisplayMode>*>(context)->push_back(
+      {int32_t(mode.dwWidth), int32_t(mode.dwHeight), int32_t(mode.ddpfPixelFormat.dwRGBBitCount)});
+  return DDENUMRET_OK;
+}
+
+// The display's modes (empty when it does not list them), or the ones a
+// test offers instead.
+std::vector<DisplayMode> OfferedModes(DirectXWindow& d) {
+  if (!offeredForTests.empty()) return offeredForTests;
+  std::vector<DisplayMode> modes;
+  if (FAILED(d.ddraw->EnumDisplayModes(0, nullptr, &modes, NoteDisplayMode))) modes.clear();
+  return modes;
+}
+
+bool OfferedForTests(const DisplayMode& mode) {
+  return std::any_of(offeredForTests.begin(), offeredForTests.end(), [&](const DisplayMode& m) {
+    return m.width == mode.width && m.height == mode.height && m.depth == mode.depth;
+  });
+}
+
 // Full screen: the first display mode of the fall-backs that the display
-// accepts, and the window over all of it.
+// accepts, and the window over all of it.  The list of the display's modes
+// is what finds a taller mode wider than the picture: 1024 x 768 is shown
+// in 1280 x 1024 where no 1024 x 1024 exists.
 bool SetFullscreenMode(DirectXWindow& d) {
   Win32Window& w = d.window;
   IDirectDraw2* ddraw2 = nullptr;  // the form that takes a refresh rate
   if (FAILED(d.ddraw->QueryInterface(IID_IDirectDraw2, reinterpret_cast<void**>(&ddraw2))))
     ddraw2 = nullptr;
-  for (const DisplayMode& mode : FullscreenModeTries(w.width, w.height, w.depth)) {
+  const std::vector<DisplayMode> offered = OfferedModes(d);
+  for (const DisplayMode& mode : FullscreenModeTries(w.width, w.height, w.depth, offered)) {
+    if (!offeredForTests.empty() && !OfferedForTests(mode)) continue;  // refused
     const HRESULT result =
         ddraw2 ? ddraw2->SetDisplayMode(DWORD(mode.width), DWORD(mode.height), DWORD(mode.depth),
                                         DWORD(w.refreshRate), 0)
@@ -162,6 +192,7 @@ bool SetFullscreenMode(DirectXWindow& d) {
     if (SUCCEEDED(result)) {
       d.modeWidth = mode.width;
       d.modeHeight = mode.height;
+      d.pictureLeft = (mode.width - w.width) / 2;
       d.pictureTop = (mode.height - w.height) / 2;
       break;
     }
@@ -265,12 +296,21 @@ bool ConvertRows(DirectXWindow& d, ScreenContext& screen, int& first, int& last)
     surface = Fullscreen(d) ? d.primary : d.offscreen;  // new ones after a mode change
   }
   if (FAILED(result)) return false;
+  // A surface smaller than the picture where it is put (a display that
+  // changed size under the window) is left alone until it is restored.
+  if (int64_t(desc.dwWidth) < int64_t(d.pictureLeft) + screen.width ||
+      int64_t(desc.dwHeight) < int64_t(d.pictureTop) + screen.height * screen.scanLineHeight) {
+    surface->Unlock(nullptr);
+    return false;
+  }
   if (restored) {
     MarkAllRowsDirty(screen);
     first = 0;
     last = screen.height * screen.scanLineHeight - 1;
   }
-  auto* top = static_cast<uint8_t*>(desc.lpSurface) + size_t(d.pictureTop) * size_t(desc.lPitch);
+  const size_t bytesPerPixel = size_t(d.format.bits + 7) / 8;
+  auto* top = static_cast<uint8_t*>(desc.lpSurface) + size_t(d.pictureTop) * size_t(desc.lPitch) +
+              size_t(d.pictureLeft) * bytesPerPixel;
   for (int row = first; row <= last; ++row) {
     if (!screen.dirtyRows[row]) continue;
     d.convert(screen.framebuffer + size_t(row) * size_t(screen.pitch),
@@ -335,7 +375,7 @@ void DestroyDirectXWindow(Win32Window& w) {
     ddraw->SetCooperativeLevel(w.hwnd, DDSCL_NORMAL);
     ddraw->Release();  // a WaitVSync in progress holds a reference of its own
   }
-  d.modeWidth = d.modeHeight = d.pictureTop = 0;
+  d.modeWidth = d.modeHeight = d.pictureLeft = d.pictureTop = 0;
   d.copyFirst = d.copyLast = -1;
   if (w.hwnd) DestroyWindow(w.hwnd);
   w.hwnd = nullptr;
@@ -544,7 +584,8 @@ bool DirectXSurface(DirectXSurfaceInfo* info) {
   const DirectXWindow& d = *current;
   const bool open = d.convert != nullptr;
   if (open && info)
-    *info = {d.format.bits, d.format.redLow, d.modeWidth, d.modeHeight, d.pictureTop};
+    *info = {d.format.bits, d.format.redLow, d.modeWidth, d.modeHeight, d.pictureLeft,
+             d.pictureTop};
   UnlockDisplay();
   return open;
 }
@@ -555,6 +596,8 @@ void DirectXLoseSurfaces() {
   current->loseAtNextLock = true;
   UnlockDisplay();
 }
+
+void DirectXOfferModes(std::vector<DisplayMode> modes) { offeredForTests = std::move(modes); }
 
 void DirectXReleaseKeyboard() {
   if (!current) return;

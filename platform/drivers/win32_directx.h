@@ -4,15 +4,18 @@
 // time.  Windowed, the window thread converts the dirty rows into an
 // off-screen surface of the display's format and copies that surface to
 // the client area through a clipped primary surface; full screen, it sets
-// a display mode (falling back to the sister depth, then to the next
-// taller standard height with the picture centred) and converts straight
-// into the display.  WaitVSync waits for the retrace while the window
+// a display mode (falling back to the sister depth, then to the display's
+// next taller mode of a standard height, FullscreenModeTries in
+// driver_support.h, with the picture centred) and converts straight into
+// the display.  WaitVSync waits for the retrace while the window
 // thread holds back its next presentation.  Refuses SCREEN_OPENGL and
 // SCREEN_SHAPED_WINDOW.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "../driver.h"
+#include "../driver_support.h"
 
 namespace fb {
 
@@ -23,7 +26,7 @@ struct DirectXSurfaceInfo {
   int32_t displayBits;       // the display's pixel format: 15, 16, 24 or 32
   bool redLow;               // ... with red in the lowest bits
   int32_t modeWidth, modeHeight;  // the display mode set for full screen, else 0
-  int32_t pictureTop;        // rows of that mode above the picture
+  int32_t pictureLeft, pictureTop;  // columns and rows of that mode left of and above the picture
 };
 // false when no "DirectX" window is open.
 bool DirectXSurface(DirectXSurfaceInfo* info);
@@ -32,6 +35,12 @@ bool DirectXSurface(DirectXSurfaceInfo* info);
 // when another program takes the display; the window thread restores it
 // (tests).
 void DirectXLoseSurfaces();
+
+// Makes the "DirectX" driver see the display offer only these modes and
+// take every other mode change as refused; an empty list gives it the
+// display's own list back (tests).  Only while no "DirectX" screen is
+// open.
+void DirectXOfferModes(std::vector<DisplayMode> modes);
 
 // Gives up the keyboard device, as the system does when another program
 // takes it; the window thread must acquire it again (tests).

@@ -657,12 +657,12 @@ int X11GetMouse(int32_t* px, int32_t* py, int32_t* wheel, int32_t* buttons, int3
       if (mx >= 0 && my >= 0 && mx < x.width && my < x.height) {
         if (px) *px = mx;
         if (py) *py = my;
-        if (wheel) *wheel = x.wheel;
+        if (wheel) *wheel = x.pointer.wheel;
         // The server's mask has no bits for the side buttons (8 and 9):
         // those are the ones the window saw go down.
         if (buttons)
           *buttons = ((mask & Button1Mask) ? 1 : 0) | ((mask & Button3Mask) ? 2 : 0) |
-                     ((mask & Button2Mask) ? 4 : 0) | (x.buttons & (8 | 16));
+                     ((mask & Button2Mask) ? 4 : 0) | (x.pointer.buttons & (8 | 16));
         result = 0;
       }
     }

@@ -12,15 +12,6 @@
 
 namespace fb::x11 {
 
-namespace {
-
-// Two presses of one mouse button closer than this are a double click.
-constexpr Time DOUBLE_CLICK_MS = 500;
-// One notch of the wheel, in the units of the wheel position.
-constexpr int32_t WHEEL_NOTCH = 120;
-
-}  // namespace
-
 // --- Keyboard ---
 
 void BuildKeycodeTable(X11Window& x) {
@@ -54,7 +45,7 @@ void SetActive(X11Window& x, ScreenContext& screen, bool active) {
   std::memset(screen.keyState, 0, KEY_STATE_SIZE);
   x.keysDown.reset();
   x.pressedSinceSample.reset();
-  x.buttons = 0;
+  x.pointer.buttons = 0;
   MarkAllRowsDirty(screen);
   if (x.clipped) {
     if (active)
@@ -125,36 +116,25 @@ void HandleButton(X11Window& x, const XButtonEvent& event) {
   if (event.type == ButtonPress) {
     switch (event.button) {
       case Button4: case Button5:
-        x.wheel += event.button == Button4 ? WHEEL_NOTCH : -WHEEL_NOTCH;
-        PostEvent(EVENT_MOUSE_WHEEL, x.wheel);
+        TurnPointerWheel(x.pointer, false, event.button == Button4 ? 1 : -1);
         return;
       case 6: case 7:
-        x.horizontalWheel += event.button == 7 ? WHEEL_NOTCH : -WHEEL_NOTCH;
-        PostEvent(EVENT_MOUSE_HWHEEL, x.horizontalWheel);
+        TurnPointerWheel(x.pointer, true, event.button == 7 ? 1 : -1);
         return;
       default: break;
     }
   }
   const int32_t bit = ButtonBit(event.button);
   if (!bit) return;
-  if (event.type == ButtonRelease) {
-    x.buttons &= ~bit;
-    PostEvent(EVENT_MOUSE_RELEASE, bit);
-    return;
-  }
-  x.buttons |= bit;
-  const bool twice = bit == x.lastClickButton && event.time - x.lastClickTime < DOUBLE_CLICK_MS;
-  x.lastClickButton = twice ? 0 : bit;
-  x.lastClickTime = event.time;
-  PostEvent(twice ? EVENT_MOUSE_DOUBLE_CLICK : EVENT_MOUSE_PRESS, bit);
+  if (event.type == ButtonRelease)
+    ReleasePointerButton(x.pointer, bit);
+  else
+    PressPointerButton(x.pointer, bit, uint32_t(event.time));  // the server's 32-bit clock
 }
 
 void HandleMotion(X11Window& x, int windowX, int windowY) {
-  const int32_t px = FramebufferCoordinate(windowX, x.offsetX, x.scale);
-  const int32_t py = FramebufferCoordinate(windowY, x.offsetY, x.scale);
-  PostEvent(EVENT_MOUSE_MOVE, px, py, px - x.lastX, py - x.lastY);
-  x.lastX = px;
-  x.lastY = py;
+  MovePointerTo(x.pointer, FramebufferCoordinate(windowX, x.offsetX, x.scale),
+                FramebufferCoordinate(windowY, x.offsetY, x.scale));
 }
 
 void SampleKeyboard(X11Window& x, uint8_t* keyState) {

@@ -117,10 +117,7 @@ struct X11Window {
   bool reconcileFocus = true;
 
   // Mouse.
-  int32_t buttons = 0, wheel = 0, horizontalWheel = 0;
-  int32_t lastX = 0, lastY = 0;
-  Time lastClickTime = 0;
-  int32_t lastClickButton = 0;
+  PointerState pointer;
   bool clipped = false;
   bool cursorHidden = false;
 

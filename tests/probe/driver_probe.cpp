@@ -6,6 +6,8 @@
 //
 // Commands and answers (numbers in decimal):
 //   open W H DEPTH FLAGS  -> "ok DRIVER" or "fail"
+//   only-mode W H         -> "ok": full screen, the display seems to offer
+//                            W x H alone (OfferOnlyMode)
 //   pattern               -> "ok": the framebuffer filled with Pattern(x, y)
 //   rows R1 R2 RGB        -> "ok": rows R1 and R2 painted, each unlocked alone
 //   count                 -> "PRESENTS ROWS": the driver's presentation counters
@@ -81,6 +83,11 @@ int main() {
         Answer(std::string("ok ") + fb::Screen()->driver->name);
       } else
         Answer("fail");
+    } else if (command == "only-mode") {
+      int width = 0, height = 0;
+      in >> width >> height;
+      fbprobe::OfferOnlyMode(width, height);
+      Answer("ok");
     } else if (command == "pattern" && s && s->bpp == 4) {
       fb::ScreenLock();
       for (int y = 0; y < s->height; ++y) FillRow(*s, y, Pattern, 0);

@@ -11,4 +11,9 @@ struct PresentCount {
 // The counters of the open window's driver.
 PresentCount PresentCountOfWindow();
 
+// Makes the drivers that pick a full-screen mode from the display's list
+// see the display offer width x height alone, at 32 and 24 bits ("DirectX";
+// the others change no mode or only the one asked for).
+void OfferOnlyMode(int32_t width, int32_t height);
+
 }  // namespace fbprobe

@@ -8,4 +8,6 @@ PresentCount PresentCountOfWindow() {
   return {stats.presents, stats.rows};
 }
 
+void OfferOnlyMode(int32_t, int32_t) {}
+
 }  // namespace fbprobe

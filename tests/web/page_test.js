@@ -35,7 +35,7 @@ function expectedFrame(leaveOut) {
   try {
     fs.cpSync(pictures, path.join(dir, 'imgs'), { recursive: true });
     for (const name of leaveOut) fs.rmSync(path.join(dir, 'imgs', name));
-    execFileSync(path.resolve(frameTool), ['frame.ppm'], { cwd: dir });
+    execFileSync(path.resolve(frameTool), ['frame.ppm'], { cwd: dir, stdio: 'pipe' });
     const ppm = fs.readFileSync(path.join(dir, 'frame.ppm'));
     const header = `P6\n${WIDTH} ${HEIGHT}\n255\n`;
     if (ppm.toString('latin1', 0, header.length) !== header) throw new Error('not a 1024 x 768 PPM');
@@ -193,6 +193,80 @@ test('the canvas shows whole display pixels per pixel', async () => {
       got = await game.evaluate(() => parseFloat(document.getElementById('canvas').style.width));
       return Math.abs(got - css) < 0.01;
     }, 3000);
+  }
+  await game.setViewport({ width: 1280, height: 1000 });
+});
+
+test("the pointer's events reach the program in its pixels, at any scale", async () => {
+  await game.evaluate(() => {
+    window.menus = [];  // whether each context menu was kept shut
+    window.addEventListener('contextmenu', (e) => window.menus.push(e.defaultPrevented));
+  });
+  const m = game.mouse;
+  let box;  // the canvas on the page, and CSS pixels a program pixel
+  const to = (x, y) => m.move(box.left + (x + 0.5) * box.size, box.top + (y + 0.5) * box.size);
+  const click = async (button, times = 1) => {
+    for (let i = 0; i < times; ++i) await m.down({ button }), await m.up({ button });
+  };
+  // The wheel by events of the page's own: an emulated pixel ratio shrinks
+  // the wheel events of page.mouse as a zoom would, which a screen does not.
+  const wheel = (init) => game.evaluate((init) => document.getElementById('canvas').dispatchEvent(
+    init.plain ? Object.assign(new Event('wheel', { cancelable: true }), init)  // no wheelDelta
+               : new WheelEvent('wheel', { cancelable: true, ...init })), init);
+  const focus = (type) => game.evaluate((type) => window.dispatchEvent(new Event(type)), type);
+  const steps = [  // what the pointer does; the events (kind, fields) posted; GetMouse then
+    [() => to(10, 20), [[9]]],
+    [() => to(30, 25), [[4, 30, 25, 20, 5]], [0, 30, 25, 0, 0]],
+    [() => click('left', 2), [[5, 1], [6, 1], [7, 1], [6, 1]]],
+    [() => click('middle'), [[5, 4], [6, 4]]],
+    [() => click('back'), [[5, 8], [6, 8]]],
+    [() => click('forward'), [[5, 16], [6, 16]]],
+    [() => wheel({ wheelDeltaY: 120 }), [[8, 120]]],
+    [() => wheel({ wheelDeltaY: 60 }), []],  // half a notch waits for the other half
+    [() => wheel({ wheelDeltaY: 60 }), [[8, 240]]],
+    [() => wheel({ deltaY: 6, deltaMode: 1, plain: true }), [[8, 0]]],  // 3 lines a notch
+    [() => wheel({ wheelDeltaX: -120 }), [[14, 120]]],
+    [() => wheel({ deltaX: -100, plain: true }), [[14, 0]]],  // 100 pixels a notch
+    [() => m.down({ button: 'right' }), [[5, 2]], [0, 30, 25, 0, 2]],
+    [() => focus('blur'), [[12]], [-1, 0, 0, 0, 0]],  // and forgets held buttons
+    [() => focus('focus'), [[11]], [0, 30, 25, 0, 0]],
+    [() => to(-3, 25), [[4, -3, 25, -33, 0]], [-1, 0, 0, 0, 0]],  // a drag goes on outside
+    [() => m.up({ button: 'right' }), [[6, 2], [10]]],
+  ];
+  const cases = [[1280, 1000, 1], [2200, 1700, 1], [1600, 1200, 1.5]];  // viewport, pixel ratio
+  for (const [width, height, deviceScaleFactor] of cases) {
+    await m.move(1, 1);  // off the canvas at every size
+    await game.setViewport({ width, height, deviceScaleFactor });
+    await sleep(300);
+    box = await game.evaluate(() => {
+      const r = document.getElementById('canvas').getBoundingClientRect();
+      return { left: r.left, top: r.top, size: r.width / 1024 };
+    });
+    await game.evaluate(() => Module.fbEvents());  // what came before
+    for (const [act, want, mouse] of steps) {
+      const where = `${width}x${height}@${deviceScaleFactor}, ${act}`;
+      const got = [];
+      let seen;
+      await act();
+      const read = async () => {
+        seen = await game.evaluate(() => Module.fbEvents());
+        got.push(...seen.events);
+      };
+      await until(async () => (await read(), got.length >= want.length), 3000);
+      if (mouse) await read();  // GetMouse once the tick that posted them is over
+      const padded = want.map((e) => [...e, 0, 0, 0, 0].slice(0, 5));
+      if (JSON.stringify(got) !== JSON.stringify(padded))
+        throw new Error(`${where}: events ${JSON.stringify(got)}, not ${JSON.stringify(padded)}`);
+      if (mouse && JSON.stringify(seen.mouse) !== JSON.stringify(mouse))
+        throw new Error(`${where}: GetMouse ${seen.mouse}, not ${mouse}`);
+    }
+    const menus = await game.evaluate(() => window.menus.splice(0));
+    if (!menus.length || !menus.every((shut) => shut)) throw new Error(`context menus ${menus}`);
+  }
+  for (const [visible, cursor] of [[0, 'none'], [1, '']]) {
+    await game.evaluate((v) => Module.fbSetMouse(-1, -1, v, -1), visible);
+    const shown = await game.evaluate(() => document.getElementById('canvas').style.cursor);
+    if (shown !== cursor) throw new Error(`SetMouse(visible ${visible}): cursor "${shown}"`);
   }
   await game.setViewport({ width: 1280, height: 1000 });
 });
