@@ -14,6 +14,9 @@
 //   pixman     pixman's OVER of a premultiplied copy whose key pixels have
 //              alpha 0 (blend rows: OVER through a solid mask of 200)
 //   memcpy     memcpy of the same rows
+//   opaque_runs  copies of the opaque runs of the rows only, found before
+//              the timed loop, in place without a call (the sprites): the
+//              bare stores any keyed copy must make, a floor
 //   avx2_loop  a straight AVX2 loop of the keyed copy or blend, no set-up
 // The rival rows exist only when their development packages were found at
 // configure time.  tools/speed_table.sh runs this set pinned to one core
@@ -176,6 +179,63 @@ void Memcpy(benchmark::State& state, const Work& work) {
   Finish(state, work);
 }
 
+// The opaque runs of each row, as (row, first column, pixels).
+struct OpaqueRun {
+  int y, x, count;
+};
+std::vector<OpaqueRun> OpaqueRuns(const Work& work) {
+  std::vector<OpaqueRun> runs;
+  for (int y = 0; y < work.height; ++y)
+    for (int x = 0; x < work.width;) {
+      auto opaque = [&](int at) {
+        return (work.pixels[size_t(y * work.width + at)] & 0xFFFFFF) != TRANSPARENT_COLOR_32;
+      };
+      if (!opaque(x)) {
+        ++x;
+        continue;
+      }
+      const int begin = x;
+      while (x < work.width && opaque(x)) ++x;
+      runs.push_back({y, begin, x - begin});
+    }
+  return runs;
+}
+
+// A run's pixels copied in place, without a call: 32-byte moves, the last
+// one overlapping the one before, as the keyed routines copy a run.
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void CopyPixels(uint32_t* d, const uint32_t* s, int count) {
+  if (count >= 8) {
+    for (int x = 0; x < count - 8; x += 8)
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + x),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + x)));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + count - 8),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + count - 8)));
+  } else {
+    for (int x = 0; x < count; ++x) d[x] = s[x];
+  }
+}
+#else
+void CopyPixels(uint32_t* d, const uint32_t* s, int count) { std::memcpy(d, s, size_t(count) * 4); }
+#endif
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]]
+#endif
+void OpaqueRunStores(benchmark::State& state, const Work& work) {
+  const std::vector<OpaqueRun> runs = OpaqueRuns(work);
+  std::vector<uint32_t> dst = Destination();
+  for (auto _ : state) {
+    for (const PointI& p : work.places)
+      for (const OpaqueRun& r : runs)
+        CopyPixels(&dst[size_t(p.y + r.y) * SCREEN_W + size_t(p.x + r.x)],
+                   &work.pixels[size_t(r.y * work.width + r.x)], r.count);
+    benchmark::DoNotOptimize(dst.data());
+    benchmark::ClobberMemory();
+  }
+  Finish(state, work, dst.data());
+}
+
 #if defined(__x86_64__)
 // The straight loop: eight pixels a step, the rest one at a time, with the
 // same arithmetic as the blit routines (a keyed select, or the per-byte
@@ -332,6 +392,7 @@ void Register(const Work& work, const char* who,
     Register(work, "pixman", Pixman);
 #endif
     Register(work, "memcpy", Memcpy);
+    if (work.places.size() > 1) Register(work, "opaque_runs", OpaqueRunStores);
 #if defined(__x86_64__)
     Register(work, "avx2_loop", Avx2Loop);
 #endif

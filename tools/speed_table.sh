@@ -115,6 +115,7 @@ awk '
     single("heaviest game frame, drawing", "BM_FrameDraw")
     single("floor: bare stores of the dots", "Crosses")
     single("floor: bare memory of the drawing", "BM_FrameFloor")
+    single("floor: stores of the sprite runs", "Sprites251/opaque_runs")
     print ""
     print "targets (ratios of this run):"
     ratio("251 keyed 25x25 sprites <= 0.75x SDL2 RLE", "Sprites251/ours", "Sprites251/sdl2_rle", 0.75)
@@ -126,6 +127,12 @@ awk '
           "Blend200x100/pixman", 1 / 3)
     ratio("50,000 dots as the game draws them <= 1.6x bare stores", "Circles/run", "Crosses", 1.6)
     ratio("heaviest frame, drawing <= 1.3x its bare memory", "BM_FrameDraw", "BM_FrameFloor", 1.3)
+    a = "-"; b = "-"
+    if (have("Sprites251/ours", "Sprites251/opaque_runs"))
+      a = sprintf("%.2fx", us["Sprites251/ours"] / us["Sprites251/opaque_runs"])
+    if (have("Sprites251/opaque_runs", "Sprites251/sdl2_rle"))
+      b = sprintf("%.2fx", us["Sprites251/opaque_runs"] / us["Sprites251/sdl2_rle"])
+    printf "  (251 sprites: %s of the stores of their opaque runs, which take %s of SDL2 RLE)\n", a, b
     printf "  (50,000 dots by DrawCircle: %s of the bare stores)\n",
            have("Circles/packed", "Crosses") ? sprintf("%.2fx", us["Circles/packed"] / us["Crosses"]) : "-"
   }' "$out/times"
