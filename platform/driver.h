@@ -63,6 +63,9 @@ const std::string& DisplayFailure();
 // WAYLAND_DISPLAY nor DISPLAY is set", in the order they were tried.  A
 // failure set with SetDisplayFailure wins, being news to the user.
 void NoteDisplayUnset(const std::string& variable);
+// The display the environment variable names, or nullptr when it is unset
+// (noted as above) or empty (a failure).
+const char* DisplayNamedBy(const char* variable);
 
 // --- What became of the environment's settings ---
 // The last SetScreenMode's verdict on SCRDRIVER and FB_SCALE, for the

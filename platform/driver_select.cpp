@@ -1,4 +1,5 @@
 #include <cctype>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,15 @@ void NoteDisplayUnset(const std::string& variable) {
   for (const std::string& v : unsetDisplays)
     if (v == variable) return;
   unsetDisplays.push_back(variable);
+}
+
+const char* DisplayNamedBy(const char* variable) {
+  const char* name = std::getenv(variable);
+  if (!name)
+    NoteDisplayUnset(variable);
+  else if (!*name)
+    SetDisplayFailure(std::string(variable) + " is empty");
+  return name && *name ? name : nullptr;
 }
 
 const std::string& DisplayFailure() {

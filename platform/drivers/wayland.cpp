@@ -397,15 +397,8 @@ int WaylandInit(const char* title, int32_t width, int32_t height, int32_t depth,
     SetDisplayFailure("the Wayland window offers neither OpenGL nor shaped windows");
     return -1;
   }
-  const char* name = std::getenv("WAYLAND_DISPLAY");
-  if (!name) {
-    NoteDisplayUnset("WAYLAND_DISPLAY");
-    return -1;
-  }
-  if (!*name) {
-    SetDisplayFailure("WAYLAND_DISPLAY is empty");
-    return -1;
-  }
+  const char* name = DisplayNamedBy("WAYLAND_DISPLAY");
+  if (!name) return -1;
   ScreenContext* screen = Screen();
   if (!screen || current || width <= 0 || height <= 0) return -1;
   auto* w = new WaylandWindow;

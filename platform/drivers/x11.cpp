@@ -578,15 +578,8 @@ int X11Init(const char* title, int32_t width, int32_t height, int32_t depth, int
     SetDisplayFailure("the X11 window offers neither OpenGL nor shaped windows");
     return -1;
   }
-  const char* display = std::getenv("DISPLAY");
-  if (!display) {
-    NoteDisplayUnset("DISPLAY");
-    return -1;
-  }
-  if (!*display) {
-    SetDisplayFailure("DISPLAY is empty");
-    return -1;
-  }
+  const char* display = DisplayNamedBy("DISPLAY");
+  if (!display) return -1;
   const std::string cannotOpen = "cannot open the X display \"" + std::string(display) + "\"";
   // The driver search tries up to four times in a row; a server that did
   // not answer the first try (a remote host may take minutes to time out)
